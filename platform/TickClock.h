@@ -10,6 +10,9 @@ class TickClock {
 public:
     virtual ~TickClock() = default;
     virtual quint32 now() const = 0;
+    // How long, in real milliseconds, a wait may block before it looks at the
+    // clock again when ms ticks remain. A fake clock answers with a short slice.
+    virtual int blockSliceMs(quint32 ms) const { return ms > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(ms); }
 };
 
 // The clock in use; a steady system clock unless a test installed another one.

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace ifb {
+
+class LogPane;
+
+// What the port dialog is filled with (items are "name(description)").
+struct PortDialogSetup {
+    QString caption;
+    QStringList items;
+    int selectedIndex = -1;  // -1: nothing selected
+    int speedItem = 1;       // 0 "9600bps" .. 4 "115.2kbps"
+    int parityItem = 0;      // 0 none, 1 odd, 2 even
+};
+
+// What the operator left in the port dialog. The items may have been refilled
+// after a device change, in which case nothing is selected.
+struct PortDialogResult {
+    bool opened = false;  // closed with "Open"
+    QStringList items;
+    int selectedIndex = -1;
+    int speedItem = 1;
+    int parityItem = 0;
+};
+
+// The three uses of the progress dialog.
+enum class ProgressKind { BoardCheck, ConnectionWait, FirmwareWrite };
+
+struct ProgressSetup {
+    ProgressKind kind = ProgressKind::BoardCheck;
+    QString caption;  // "しばらくお待ちください"
+    QString banner;   // Label1
+};
+
+// The Wi-Fi join instruction (the message dialog).
+struct JoinInstruction {
+    QString caption;
+    QString message1;
+    QString message2;
+    QStringList memoLines;
+};
+
+// The one interface between the workflow and the person at the screen. The
+// widgets implement it, tests script it, the batch mode prints it. Message
+// boxes go through the platform's message-box seam, not through here.
+class Operator {
+public:
+    virtual ~Operator() = default;
+
+    virtual LogPane& logPane() = 0;
+    virtual void setStatusText(const QString& text) = 0;
+    virtual void setMainWindowEnabled(bool enabled) = 0;
+    // The write button and the write menu item together.
+    virtual void setWriteCommandAvailable(bool available) = 0;
+    virtual void showEspotaPath(const QString& path) = 0;
+    virtual void showFirmwareVersion(const QString& text) = 0;
+    // Asks the main window to close once the current handler has returned.
+    virtual void requestClose() = 0;
+
+    virtual PortDialogResult runPortDialog(const PortDialogSetup& setup) = 0;
+
+    // Non-modal progress dialog: at most one is open at a time.
+    virtual void openProgress(const ProgressSetup& setup) = 0;
+    // The write configuration's "書き込み中" label and the dot animation.
+    virtual void setProgressDots(const QString& dots) = 0;
+    virtual bool progressOpen() const = 0;
+    virtual void closeProgress() = 0;
+
+    // Modal; true when confirmed with OK.
+    virtual bool confirmJoin(const JoinInstruction& instruction) = 0;
+    // Modal result dialog for an update outcome code.
+    virtual void showWriteResult(int outcome) = 0;
+    // The upload-tool dialog, filled with the current path; the path in the
+    // field when closed with OK, nothing when cancelled.
+    virtual std::optional<QString> runEspotaDialog(const QString& currentPath) = 0;
+};
+
+}  // namespace ifb
