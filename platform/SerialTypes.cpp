@@ -1,0 +1,39 @@
+#include "SerialTypes.h"
+
+#include <array>
+
+namespace ifb {
+namespace {
+
+constexpr std::array<int, 15> kRates = {110,   300,   600,   1200,  2400,   4800,   9600,  14400,
+                                        19200, 38400, 56000, 57600, 115200, 128000, 256000};
+
+}  // namespace
+
+bool StrToBaudRate(const QString& text, BaudRate& rate) {
+    for (size_t i = 0; i < kRates.size(); ++i) {
+        if (text == QString::number(kRates[i])) {
+            rate = static_cast<BaudRate>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+int BaudRateValue(BaudRate rate) { return kRates[static_cast<size_t>(rate)]; }
+
+QString BaudRateToStr(BaudRate rate) { return QString::number(BaudRateValue(rate)); }
+
+bool StrToDataBits(const QString& text, DataBits& bits) {
+    for (int n = 5; n <= 8; ++n) {
+        if (text == QString::number(n)) {
+            bits = static_cast<DataBits>(n);
+            return true;
+        }
+    }
+    return false;
+}
+
+QString DataBitsToStr(DataBits bits) { return QString::number(static_cast<int>(bits)); }
+
+}  // namespace ifb
