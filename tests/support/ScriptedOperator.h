@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "MemoryLogPane.h"
+#include "Operator.h"
+
+namespace ifb::test {
+
+// The operator as a test script: answers from queues, records what was shown.
+class ScriptedOperator final : public Operator {
+public:
+    LogPane& logPane() override { return log; }
+    void setStatusText(const QString& text) override { statusTexts.append(text); }
+    void setMainWindowEnabled(bool enabled) override { mainWindowEnabled = enabled; }
+    void setWriteCommandAvailable(bool available) override { writeCommandAvailable = available; }
+    void showEspotaPath(const QString& path) override { espotaPathShown = path; }
+    void showFirmwareVersion(const QString& text) override { firmwareVersionShown = text; }
+    void requestClose() override { closeRequested = true; }
+
+    PortDialogResult runPortDialog(const PortDialogSetup& setup) override {
+        portDialogSetups.push_back(setup);
+        PortDialogResult r;
+        r.items = setup.items;
+        r.selectedIndex = setup.selectedIndex;
+        r.speedItem = setup.speedItem;
+        r.parityItem = setup.parityItem;
+        r.opened = portDialogOpens;
+        if (portDialogEdit) portDialogEdit(r);
+        return r;
+    }
+
+    void openProgress(const ProgressSetup& setup) override {
+        progress.push_back(setup);
+        progressIsOpen = true;
+    }
+    void setProgressDots(const QString& dots) override { lastDots = dots; ++dotUpdates; }
+    bool progressOpen() const override { return progressIsOpen; }
+    void closeProgress() override { progressIsOpen = false; }
+
+    bool confirmJoin(const JoinInstruction& instruction) override {
+        joinInstructions.push_back(instruction);
+        if (onJoinShown) onJoinShown();
+        return joinAnswer;
+    }
+    void showWriteResult(int outcome) override { writeResults.push_back(outcome); }
+    std::optional<QString> runEspotaDialog(const QString& currentPath) override {
+        espotaDialogPaths.append(currentPath);
+        if (espotaAnswers.empty()) return std::nullopt;
+        auto a = espotaAnswers.front();
+        espotaAnswers.pop_front();
+        return a;
+    }
+
+    // What the script answers.
+    bool portDialogOpens = true;
+    std::function<void(PortDialogResult&)> portDialogEdit;
+    bool joinAnswer = true;
+    std::function<void()> onJoinShown;
+    std::deque<std::optional<QString>> espotaAnswers;
+
+    // What was shown.
+    MemoryLogPane log;
+    QStringList statusTexts;
+    bool mainWindowEnabled = true;
+    bool writeCommandAvailable = true;
+    QString espotaPathShown;
+    QString firmwareVersionShown;
+    bool closeRequested = false;
+    std::vector<PortDialogSetup> portDialogSetups;
+    std::vector<ProgressSetup> progress;
+    bool progressIsOpen = false;
+    QString lastDots;
+    int dotUpdates = 0;
+    std::vector<JoinInstruction> joinInstructions;
+    std::vector<int> writeResults;
+    QStringList espotaDialogPaths;
+};
+
+}  // namespace ifb::test
