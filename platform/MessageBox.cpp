@@ -1,7 +1,7 @@
-#include <QApplication>
+#include "MessageBox.h"
+
 #include <QMessageBox>
 
-#include "MessageBox.h"
 #include "WidgetMessageBoxes.h"
 
 namespace ifb {
@@ -11,27 +11,35 @@ MessageBoxes* g_installed = nullptr;
 
 QMessageBox::Icon toQtIcon(MsgIcon icon) {
     switch (icon) {
-        case MsgIcon::Error: return QMessageBox::Critical;
-        case MsgIcon::Warning: return QMessageBox::Warning;
-        case MsgIcon::Information: return QMessageBox::Information;
-        case MsgIcon::Question: return QMessageBox::Question;
-        case MsgIcon::None: break;
+        case MsgIcon::Error:
+            return QMessageBox::Critical;
+        case MsgIcon::Warning:
+            return QMessageBox::Warning;
+        case MsgIcon::Information:
+            return QMessageBox::Information;
+        case MsgIcon::Question:
+            return QMessageBox::Question;
+        case MsgIcon::None:
+            break;
     }
     return QMessageBox::NoIcon;
 }
 
 QMessageBox::StandardButtons toQtButtons(MsgButtons buttons) {
     switch (buttons) {
-        case MsgButtons::Yes: return QMessageBox::Yes;
-        case MsgButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
-        case MsgButtons::Ok: break;
+        case MsgButtons::Yes:
+            return QMessageBox::Yes;
+        case MsgButtons::YesNo:
+            return QMessageBox::Yes | QMessageBox::No;
+        case MsgButtons::Ok:
+            break;
     }
     return QMessageBox::Ok;
 }
 
-// What the system would put in the title bar when the program gives no caption.
-QString defaultCaption(MsgIcon icon) {
-    return icon == MsgIcon::Error ? QStringLiteral("エラー") : QApplication::applicationDisplayName();
+// A box without a caption of its own gets the system's default title, "Error".
+QString defaultCaption() {
+    return QStringLiteral("エラー");
 }
 
 }  // namespace
@@ -43,20 +51,28 @@ WidgetMessageBoxes& WidgetMessageBoxes::instance() {
 
 MsgAnswer WidgetMessageBoxes::show(const MessageBoxRequest& request) {
     QWidget* owner = request.owner == MsgOwner::MainWindow ? mainWindow_.data() : nullptr;
-    QMessageBox box(toQtIcon(request.icon), request.caption.value_or(defaultCaption(request.icon)),
-                    request.text, toQtButtons(request.buttons), owner);
+    QMessageBox box(toQtIcon(request.icon), request.caption.value_or(defaultCaption()), request.text,
+                    toQtButtons(request.buttons), owner);
     switch (box.exec()) {
-        case QMessageBox::Yes: return MsgAnswer::Yes;
-        case QMessageBox::No: return MsgAnswer::No;
-        case QMessageBox::Ok: return MsgAnswer::Ok;
-        default: break;
+        case QMessageBox::Yes:
+            return MsgAnswer::Yes;
+        case QMessageBox::No:
+            return MsgAnswer::No;
+        case QMessageBox::Ok:
+            return MsgAnswer::Ok;
+        default:
+            break;
     }
     return request.buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
 }
 
-MessageBoxes& messageBoxes() { return g_installed ? *g_installed : WidgetMessageBoxes::instance(); }
+MessageBoxes& messageBoxes() {
+    return g_installed ? *g_installed : WidgetMessageBoxes::instance();
+}
 
-void setMessageBoxes(MessageBoxes* boxes) { g_installed = boxes; }
+void setMessageBoxes(MessageBoxes* boxes) {
+    g_installed = boxes;
+}
 
 MsgAnswer showMessage(const QString& text, std::optional<QString> caption, MsgIcon icon, MsgButtons buttons,
                       MsgOwner owner) {
