@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include "ComPort.h"
+#include "LinkReceiver.h"
+#include "LinkSettings.h"
+#include "LogPane.h"
+#include "ReplyDecoder.h"
+#include "SerialTypes.h"
+#include "TickClock.h"
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace ifb {
+
+// Speed code of the settings: 1 = 9600, 2 = 38400, 3 = 57600, 4 = 115200, any other = 19200.
+BaudRate SpeedCodeToBaudRate(int code);
+// Parity code of the settings: 0 none, 1 odd, any other even.
+Parity ParityCodeToParity(int code);
+
+// The one connection to the board: owns the transport (serial port, TCP client
+// or TCP server), sends request frames, collects received bytes in the ring and
+// decodes them when the owner's 50 ms timer calls PollReceive, and lets callers
+// wait for replies while events keep running. Everything runs on the UI thread.
+//
+// The reply state (ReplyKind, ReplyBuffer, OtaResultReceived, OtaResultOk)
+// comes from ReplyState and is read and written as plain fields.
+class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
+    Q_OBJECT
+  public:
+    static constexpr quint32 kAckTimeoutMs = 2000;
+    static constexpr quint32 kLinkStateTimeoutMs = 12000;
+    static constexpr int kLinkStateSleepMs = 10;
+    // A failed TCP client reconnects after this pause, not in a tight loop.
+    static constexpr int kReconnectDelayMs = 250;
+
+    // Creation values in the order the main window has them. line and settings
+    // are what the caller read from "ComDebug"; the serial line is used only for
+    // transport 0, whose port (a name: "COM3", "ttyUSB0", a path), speed code and
+    // parity code then replace those read. Opens the serial port or activates
+    // the socket (without waiting for a TCP connection). traceMemo may be null.
+    TTComXDlg(int tcpListenPort, int tcpServerMode, int tcpClientPort, const QString& tcpClientAddr,
+              int transportKind, const QString& comPort, int speedCode, int parityCode, LogPane* traceMemo,
+              const SerialLine& line, const LinkSettings& settings, QObject* parent = nullptr);
+    ~TTComXDlg() override;
+
+    // Diagnostic flags: fTrace shows the link's trace lines, fRxTrace adds one
+    // "RX:" line per poll (visible only with fTrace).
+    bool fTrace = false;
+    bool fRxTrace = false;
+
+    // 0 serial, 1 none, 2 TCP; any other value sends as serial and opens nothing.
+    int transportKind() const { return transportKind_; }
+    // ID byte, TCP values and the values kept for writing back.
+    LinkSettings& linkSettings() { return settings_; }
+    const LinkSettings& linkSettings() const { return settings_; }
+    // The serial port: its line settings are what WriteLinkSettings saves;
+    // board discovery sets speed and parity on it before ReopenOnPort.
+    TComPort& CommX1() { return comPort_; }
+    const TComPort& CommX1() const { return comPort_; }
+    SerialLine serialLine() const { return comPort_.Line(); }
+
+    // Closes and reopens the transport with a fresh receive state. A serial
+    // port that does not open shows the open-failure box.
+    void OpenLink();
+    // As OpenLink, with the serial port renamed just before it opens.
+    void ReopenOnPort(const QString& port);
+    // TCP: connected; otherwise: the serial port is open.
+    bool IsLinkOpen() const;
+    // Waits up to 12000 ms (10 ms sleeps between event passes) for the
+    // connected flag to equal wanted.
+    bool WaitLinkState(bool wanted);
+
+    // Clears ReplyKind and hands the whole frame to the transport; nothing is
+    // sent while closed or without a transport.
+    void SendFrame(const QByteArray& frame);
+    // Waits up to 2000 ms for any reply: true for an ACK; a NACK traces
+    // "NACK 受信" (reason 0 also shows "NACK : 0x00"). A notice ends the wait
+    // too, and gives true only if an ACK arrived since the send.
+    bool WaitAck();
+    // Waits up to timeoutMs for a reply of this kind; true for an ACK.
+    bool WaitReply(int kind, quint32 timeoutMs);
+
+    // Decodes what the transport delivered since the last poll. Does nothing
+    // for a closed serial port. The owner's timer calls it every 50 ms.
+    void PollReceive();
+
+    // Appends a line to the trace memo when fTrace or force is set.
+    void TraceLine(const QString& text, bool force = false);
+    void SetTraceMemo(LogPane* memo) { memo_ = memo; }
+
+    // Received bytes dropped because the ring was full.
+    quint64 RxDroppedBytes() const { return receiver_.droppedBytes(); }
+
+  private:
+    friend struct LinkTestAccess;
+
+    // ReceiveEvents
+    bool traceOn() const override { return fTrace && memo_ != nullptr; }
+    bool rxTraceOn() const override { return fRxTrace && traceOn(); }
+    void trace(const QString& line) override { TraceLine(line, false); }
+    void sumError(const QString& message) override;
+
+    void reopen(const QString* port);
+    void resetReceive();
+    void openSerial();
+    void activateSocket();
+    void closeSockets();
+    bool judgeReply(bool nackBox);
+    void deliverFrom(QTcpSocket* socket, int chunk);
+
+    // Component events.
+    void CommX1RxChar(int count);
+    void CommX1Error(ComErrors errors);
+    void ClientSocket1Connect();
+    void ClientSocket1Disconnect();
+    void ClientSocket1Error();
+    void ClientSocket1Read();
+    void ServerSocket1ClientConnect();
+    void ServerSocket1ClientDisconnect(QTcpSocket* socket);
+    void ServerSocket1ClientRead(QTcpSocket* socket);
+
+    int transportKind_;
+    LinkSettings settings_;
+    LogPane* memo_;
+    TComPort comPort_;
+    QTcpSocket* clientSocket_ = nullptr;
+    QTcpServer* serverSocket_ = nullptr;
+    QList<QTcpSocket*> serverConnections_;
+    QTimer reconnectTimer_;
+    bool connected_ = false;
+    LinkReceiver receiver_;
+    TickTimeout LinkTimeout;
+};
+
+}  // namespace ifb
