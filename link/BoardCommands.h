@@ -5,17 +5,10 @@
 #include <functional>
 
 #include "BoardRecords.h"
+#include "LogSink.h"
 #include "TTComXDlg.h"
 
 namespace ifb {
-
-// Where the commands write their log lines (the main window's WriteLog):
-// always false = verbose class, shown only while verbose logging is on.
-class LogSink {
-  public:
-    virtual ~LogSink() = default;
-    virtual void WriteLog(const QString& text, bool always) = 0;
-};
 
 // The interface-board command set: each command sends one 'E' frame with the
 // link's ID byte, waits for the board and reads the reply from ReplyBuffer.
