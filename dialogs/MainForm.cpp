@@ -1,0 +1,242 @@
+#include "MainForm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTextCursor>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "UiStyle.h"
+
+namespace ifb {
+
+LogMemo::LogMemo(QWidget* parent) : QPlainTextEdit(parent) {
+    setObjectName(QStringLiteral("Memo1"));
+    setReadOnly(true);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    popup_ = new QMenu(this);
+    popup_->setObjectName(QStringLiteral("PopupMenu1"));
+    clearAction_ = popup_->addAction(QStringLiteral("クリア"));
+    clearAction_->setObjectName(QStringLiteral("MnClear"));
+    connect(clearAction_, &QAction::triggered, this, [this] { clear(); });
+    connect(this, &QPlainTextEdit::customContextMenuRequested, this,
+            [this](const QPoint& pos) { popup_->popup(viewport()->mapToGlobal(pos)); });
+    // Emptied some other way (QPlainTextEdit::clear through a base pointer).
+    connect(document(), &QTextDocument::contentsChanged, this, [this] {
+        if (!appending_ && document()->isEmpty()) hasLines_ = false;
+    });
+}
+
+int LogMemo::lineCount() const {
+    return hasLines_ ? document()->blockCount() : 0;
+}
+
+void LogMemo::clear() {
+    QPlainTextEdit::clear();
+    hasLines_ = false;
+}
+
+void LogMemo::appendLine(const QString& text) {
+    QString line = text;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    appending_ = true;
+    QTextCursor cursor(document());
+    cursor.movePosition(QTextCursor::End);
+    if (hasLines_) cursor.insertBlock();
+    cursor.insertText(line);
+    hasLines_ = true;
+    appending_ = false;
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("VX7IFBProgAppForm"));
+    setWindowTitle(CaptionFor(firmwareId));
+    ApplyUiFont(this);
+    if (windowIcon().isNull()) setWindowIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
+    resize(620, 460);
+
+    fileSaveItem_ =
+        new QAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("書き込み開始"), this);
+    fileSaveItem_->setObjectName(QStringLiteral("FileSaveItem"));
+    fileSaveItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    fileExitItem_ = new QAction(QStringLiteral("終了(&X)"), this);
+    fileExitItem_->setObjectName(QStringLiteral("FileExitItem"));
+    exitAction_ =
+        new QAction(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Exit"), this);
+    exitAction_->setObjectName(QStringLiteral("FileExit1"));
+    reselectItem_ = new QAction(QStringLiteral("実行ファイル再設定"), this);
+    reselectItem_->setObjectName(QStringLiteral("N7"));
+    helpAbout1_ = new QAction(QStringLiteral("バージョン情報(&A)..."), this);
+    helpAbout1_->setObjectName(QStringLiteral("HelpAbout1"));
+
+    QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    fileMenu->setObjectName(QStringLiteral("File1"));
+    fileMenu->addAction(fileSaveItem_);
+    fileMenu->addSeparator();
+    fileMenu->addAction(fileExitItem_);
+    QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("設定"));
+    settingsMenu->setObjectName(QStringLiteral("N6"));
+    settingsMenu->addAction(reselectItem_);
+    QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    helpMenu->setObjectName(QStringLiteral("Help1"));
+    helpMenu->addAction(helpAbout1_);
+
+    toolBar_ = addToolBar(QStringLiteral("ToolBar1"));
+    toolBar_->setObjectName(QStringLiteral("ToolBar1"));
+    toolBar_->setMovable(false);
+    toolBar_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolButton2_ = new QToolButton(toolBar_);
+    toolButton2_->setObjectName(QStringLiteral("ToolButton2"));
+    toolButton2_->setDefaultAction(fileSaveItem_);
+    toolButton2_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolBar_->addWidget(toolButton2_);
+    toolBar_->addSeparator();
+    tbExit_ = new QToolButton(toolBar_);
+    tbExit_->setObjectName(QStringLiteral("TBExit"));
+    tbExit_->setDefaultAction(exitAction_);
+    tbExit_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolBar_->addWidget(tbExit_);
+
+    auto* central = new QWidget(this);
+    auto* espotaLabel = new QLabel(QStringLiteral("実行ファイル(espota.exe)"), central);
+    espotaLabel->setObjectName(QStringLiteral("Label1"));
+    selEspota_ = new QLabel(central);
+    selEspota_->setObjectName(QStringLiteral("Sel_espota"));
+    selEspota_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    selEspota_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    selEspota_->setMinimumHeight(22);
+    auto* firmLabel = new QLabel(QStringLiteral("書き込むファームウェアバージョン"), central);
+    firmLabel->setObjectName(QStringLiteral("Label2"));
+    selFirm_ = new QLabel(central);
+    selFirm_->setObjectName(QStringLiteral("Sel_firm"));
+    selFirm_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    selFirm_->setMinimumHeight(22);
+    memo1_ = new LogMemo(central);
+
+    auto* grid = new QGridLayout(central);
+    grid->setContentsMargins(8, 6, 8, 6);
+    grid->setVerticalSpacing(4);
+    grid->addWidget(espotaLabel, 0, 0, 1, 2);
+    grid->addWidget(selEspota_, 1, 0, 1, 2);
+    grid->addWidget(firmLabel, 2, 0);
+    grid->addWidget(selFirm_, 2, 1);
+    grid->addWidget(memo1_, 3, 0, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(3, 1);
+    setCentralWidget(central);
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->setSizeGripEnabled(false);
+    statusLabel_ = new QLabel(statusBar());
+    statusLabel_->setObjectName(QStringLiteral("StatusText"));
+    statusBar()->addWidget(statusLabel_, 1);
+
+    connect(fileSaveItem_, &QAction::triggered, this,
+            [this] { runCommand(&TVX7IFBProgAppForm::writeRequested); });
+    connect(reselectItem_, &QAction::triggered, this,
+            [this] { runCommand(&TVX7IFBProgAppForm::reselectEspotaRequested); });
+    connect(helpAbout1_, &QAction::triggered, this,
+            [this] { runCommand(&TVX7IFBProgAppForm::aboutRequested); });
+    connect(fileExitItem_, &QAction::triggered, this, &QWidget::close);
+    connect(exitAction_, &QAction::triggered, this, &QWidget::close);
+}
+
+QString TVX7IFBProgAppForm::CaptionFor(const QString& firmwareId) {
+    return QStringLiteral("I/Fボード ファームウェアアップデート") + QStringLiteral(" for PL-RZ41") +
+           QStringLiteral(" (") + firmwareId + QStringLiteral(")");
+}
+
+void TVX7IFBProgAppForm::setStatusText(const QString& text) {
+    statusLabel_->setText(text);
+}
+
+QString TVX7IFBProgAppForm::statusText() const {
+    return statusLabel_->text();
+}
+
+void TVX7IFBProgAppForm::setEspotaPath(const QString& path) {
+    selEspota_->setText(path);
+}
+
+QString TVX7IFBProgAppForm::espotaPath() const {
+    return selEspota_->text();
+}
+
+void TVX7IFBProgAppForm::setFirmwareVersionText(const QString& text) {
+    selFirm_->setText(text);
+}
+
+QString TVX7IFBProgAppForm::firmwareVersionText() const {
+    return selFirm_->text();
+}
+
+void TVX7IFBProgAppForm::setWriteCommandAvailable(bool available) {
+    writeAvailable_ = available;
+    updateActions();
+}
+
+void TVX7IFBProgAppForm::setWorkEnabled(bool enabled) {
+    workEnabled_ = enabled;
+    menuBar()->setEnabled(enabled);
+    toolBar_->setEnabled(enabled);
+    updateActions();
+}
+
+void TVX7IFBProgAppForm::updateActions() {
+    fileSaveItem_->setEnabled(workEnabled_ && writeAvailable_);
+    for (QAction* action : {fileExitItem_, exitAction_, reselectItem_, helpAbout1_, memo1_->clearAction()})
+        action->setEnabled(workEnabled_);
+}
+
+void TVX7IFBProgAppForm::requestClose() {
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TVX7IFBProgAppForm::runCommand(void (TVX7IFBProgAppForm::*signal)()) {
+    // Commands do not nest: their waits share one time-out slot.
+    if (commandDepth_ > 0 || closing_ || closeHandled_) return;
+    ++commandDepth_;
+    emit(this->*signal)();
+    --commandDepth_;
+    if (closePending_) {
+        closePending_ = false;
+        close();
+    }
+}
+
+void TVX7IFBProgAppForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) return;
+    shown_ = true;
+    // Queued, so that the window is on the screen before the start-up runs.
+    QTimer::singleShot(0, this, [this] { runCommand(&TVX7IFBProgAppForm::firstShown); });
+}
+
+void TVX7IFBProgAppForm::closeEvent(QCloseEvent* event) {
+    if (closeHandled_) {
+        event->accept();
+        return;
+    }
+    if (closing_ || commandDepth_ > 0) {
+        closePending_ = commandDepth_ > 0;
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    emit closeRequested();
+    closing_ = false;
+    closeHandled_ = true;
+    event->accept();
+}
+
+}  // namespace ifb

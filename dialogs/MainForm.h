@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPlainTextEdit>
+
+#include "LogPane.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+class QToolButton;
+
+namespace ifb {
+
+// The main window's log: read-only, with a pop-up menu whose one item,
+// "クリア", empties it.
+class LogMemo final : public QPlainTextEdit, public LogPane {
+    Q_OBJECT
+  public:
+    explicit LogMemo(QWidget* parent = nullptr);
+
+    int lineCount() const override;
+    void clear() override;
+    void appendLine(const QString& text) override;
+
+    QAction* clearAction() const { return clearAction_; }
+    QMenu* popupMenu() const { return popup_; }
+
+  private:
+    QMenu* popup_;
+    QAction* clearAction_;
+    // An empty document is no line; a pane holding one empty line is one.
+    bool hasLines_ = false;
+    bool appending_ = false;
+};
+
+// The main window's widgets. The workflow behind them lives in app/ and is
+// connected to the signals below; the window only reports the operator's
+// commands and shows what it is told.
+class TVX7IFBProgAppForm final : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit TVX7IFBProgAppForm(const QString& firmwareId, QWidget* parent = nullptr);
+
+    // "I/Fボード ファームウェアアップデート for PL-RZ41 (" + firmwareId + ")".
+    static QString CaptionFor(const QString& firmwareId);
+
+    LogMemo& Memo1() const { return *memo1_; }
+    void setStatusText(const QString& text);
+    QString statusText() const;
+    void setEspotaPath(const QString& path);  // Sel_espota
+    QString espotaPath() const;
+    void setFirmwareVersionText(const QString& text);  // Sel_firm
+    QString firmwareVersionText() const;
+
+    // The write button and the write menu item together.
+    void setWriteCommandAvailable(bool available);
+    bool writeCommandAvailable() const { return writeAvailable_; }
+    // The window's commands (menus, tool bar, the log's pop-up menu) on or off.
+    // Owned dialogs stay usable, unlike with QWidget::setEnabled.
+    void setWorkEnabled(bool enabled);
+    bool workEnabled() const { return workEnabled_; }
+
+    // Closes the window once the command handler now running has returned.
+    void requestClose();
+    // True once the close handler has run.
+    bool closeHandled() const { return closeHandled_; }
+
+    QAction* writeAction() const { return fileSaveItem_; }
+
+  signals:
+    // Once, right after the window first appears (the start-up sequence).
+    void firstShown();
+    // Every close: emitted synchronously before the window closes, once. Connect
+    // directly; closing is never refused.
+    void closeRequested();
+    void writeRequested();
+    void reselectEspotaRequested();
+    void aboutRequested();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    // Runs a command handler; a close asked for meanwhile waits for its end,
+    // so the close sequence never runs inside another command.
+    void runCommand(void (TVX7IFBProgAppForm::*signal)());
+    void updateActions();
+
+    LogMemo* memo1_;
+    QLabel* statusLabel_;
+    QLabel* selEspota_;
+    QLabel* selFirm_;
+    QToolBar* toolBar_;
+    QToolButton* toolButton2_;
+    QToolButton* tbExit_;
+    QAction* fileSaveItem_;
+    QAction* fileExitItem_;
+    QAction* exitAction_;
+    QAction* reselectItem_;
+    QAction* helpAbout1_;
+    bool writeAvailable_ = true;
+    bool workEnabled_ = true;
+    bool shown_ = false;
+    int commandDepth_ = 0;
+    bool closePending_ = false;
+    bool closing_ = false;
+    bool closeHandled_ = false;
+};
+
+}  // namespace ifb
