@@ -1,0 +1,88 @@
+#include "ToolRunner.h"
+
+#include <QStringDecoder>
+#include <utility>
+
+#include "ChildProcess.h"
+#include "EventWait.h"
+#include "LogPane.h"
+#include "LogSink.h"
+#include "MessageBox.h"
+#include "Operator.h"
+
+namespace ifb {
+
+namespace {
+
+// Three characters wide each: U+30FB dots on U+3000 blanks.
+const char16_t* const kDotTexts[5] = {u"\u30FB\u3000\u3000", u"\u30FB\u30FB\u3000", u"\u30FB\u30FB\u30FB",
+                                      u"\u3000\u30FB\u30FB", u"\u3000\u3000\u30FB"};
+
+}  // namespace
+
+ToolRunner::ToolRunner(Operator& op, LogSink& log, std::function<bool()> checkWiFiAdapter, bool& toolOutputOk)
+    : op_(op), log_(log), checkWiFiAdapter_(std::move(checkWiFiAdapter)), toolOutputOk_(toolOutputOk) {}
+
+void ToolRunner::animateDots() {
+    if (op_.progressOpen()) {
+        op_.setProgressDots(QString::fromUtf16(kDotTexts[dotPhase_ / 2]));
+        dotPhase_ = (dotPhase_ + 1) % 10;
+    }
+    ProcessPendingEvents();
+}
+
+bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringList& chunks) {
+    ChildProcess child;
+    if (!interpreter_.isEmpty()) child.setInterpreter(interpreter_);
+    if (!child.start(command.words, command.windowsCommand)) {
+        showMessage(QStringLiteral("プロセスの作成に失敗しました"), QStringLiteral("エラー"), MsgIcon::None,
+                    MsgButtons::Ok, MsgOwner::None);
+        return false;
+    }
+
+    dotPhase_ = 0;
+    // Stateful, so that a character split between two reads is not mangled.
+    QStringDecoder decoder(QStringDecoder::System);
+    char buffer[kChunkBytes];
+    for (;;) {
+        // Output already buffered is read at once; otherwise wait for the next
+        // event: output, the child's end, or anything else (the link timer).
+        if (!child.ended() && child.bytesAvailable() == 0) child.waitForActivity();
+
+        const qint64 available = child.bytesAvailable();
+        if (available > 0) {
+            // Never leave a single byte behind a full chunk: it would be taken
+            // for a stray one below and lost.
+            qint64 want = qMin(available, kChunkBytes);
+            if (available - want == 1) --want;
+            const qint64 got = child.read(buffer, want);
+            if (got < 0) return false;  // the child stops with `child`
+            // A lone byte (a stray line feed) is neither shown nor judged.
+            if (got >= 2) {
+                const QString text = decoder.decode(QByteArrayView(buffer, got));
+                chunks.append(text);
+                if (memo) {
+                    memo->appendLine(text);
+                    if (text.contains(QStringLiteral("Error"))) toolOutputOk_ = false;
+                    if (text.contains(QStringLiteral("ERROR"))) {
+                        toolOutputOk_ = false;
+                        if (!checkWiFiAdapter_()) {
+                            log_.WriteLog(QStringLiteral("PC側IPアドレスの自動割付に失敗しました。"), true);
+                            log_.WriteLog(QStringLiteral("PCのセキュリティ設定などを確認してください。"),
+                                          true);
+                            log_.WriteLog(QString(), true);
+                            child.stop();
+                            return false;
+                        }
+                    }
+                }
+            }
+        }
+
+        animateDots();
+        if (child.ended() && child.bytesAvailable() == 0) break;
+    }
+    return true;
+}
+
+}  // namespace ifb
