@@ -7,7 +7,7 @@ namespace ifb {
 // Where the main window's log lines go. Lines with always false show only
 // while verbose logging is on.
 class LogSink {
-public:
+  public:
     virtual ~LogSink() = default;
     virtual void WriteLog(const QString& text, bool always) = 0;
 };
