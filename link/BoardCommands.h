@@ -57,10 +57,6 @@ class BoardCommands {
   private:
     enum class FrameTrace { Verbose, Always, Link };
     void send(const QByteArray& data, FrameTrace via, const QString& before = QString());
-    int replyLen() const { return link_.ReplyBuffer[3]; }
-    quint8 data(int i) const { return link_.ReplyBuffer[static_cast<size_t>(4 + i)]; }
-    // DATA[from .. LEN-1] as text, one character per byte.
-    QString replyText(int from) const;
 
     TTComXDlg& link_;
     LogSink& log_;
