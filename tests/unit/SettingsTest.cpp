@@ -501,7 +501,7 @@ TEST_F(SettingsFixture, BadFilesLoadWithDefaults) {
         {"non-integers", "[Option]\nComSpeed=fast\nParity=1.5\nTCPPort=0x10\nCHK_IFB_TIME=\nfBoot=1e3\n"},
         {"very long values", "[Option]\nComSpeed=" + longValue + "\nTCPServAddr=192.168.0.10\n"},
         {"empty", ""},
-        {"binary", QByteArray("\0\0\0[Option]\0ComSpeed=2", 24)},
+        {"binary", QByteArray::fromRawData("\0\0\0[Option]\0ComSpeed=2", 22)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
