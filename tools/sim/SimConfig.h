@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace ifb::sim {
+
+enum class TransportKind { Pty, TcpListen, TcpConnect };
+enum class OtaAuth { None, Md5, Pbkdf2, Pbkdf2Md5 };
+enum class OtaResult { Verdict, ForceBr, NoNotice };
+
+// Everything the command line of ifb-sim sets.
+struct SimConfig {
+    // transport
+    TransportKind transport = TransportKind::Pty;
+    QString linkPath;  // symlink to the pty slave
+    QString tcpHost = QStringLiteral("127.0.0.1");
+    quint16 tcpPort = 0;
+
+    // board
+    quint16 mode = 3;
+    QByteArray model = "PL-RZ41-IFB";
+    QByteArray rom = "1021IFB00";
+    quint16 targetId = 0x1234;
+    QByteArray ssid = "IFB-STATION";
+    QByteArray password = "ifb-station-pass";
+    QByteArray apSsid = "IFB-OTA-1234";
+    int restartMs = 300;
+
+    // OTA
+    QHostAddress otaHost{QHostAddress::LocalHost};
+    quint16 otaPort = 3232;
+    QByteArray otaPassword = "QN5KDL4072";
+    OtaAuth otaAuth = OtaAuth::Md5;
+    int apJoinMs = 500;
+    bool neverJoin = false;
+    OtaResult otaResult = OtaResult::Verdict;
+    qint64 otaPartitionSize = 0x1E0000;
+    bool otaAtStart = false;
+
+    // faults
+    bool silent = false;
+    int ignoreFirst = 0;
+    int nackFirst = 0;
+    quint8 nackReason = 0x00;
+    int badSumFirst = 0;
+    bool noise = false;
+    bool split = false;
+    int replyDelayMs = 0;
+    int hangupAfter = -1;  // requests; -1 = never
+    bool chatter = false;
+
+    QString logPath;
+};
+
+// nullopt and *error set on a bad command line; *helpText gets the usage text.
+std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QString* error, QString* helpText,
+                                             bool* helpRequested);
+
+}  // namespace ifb::sim
