@@ -117,11 +117,13 @@ void TComPort::Open() {
     if (line_.flowControl != FlowControl::fcHardware) port_.setRequestToSend(false);
     port_.clearError();
     opening_ = false;
+    lost_ = false;
     connected_ = true;
 }
 
 void TComPort::Close() {
     connected_ = false;
+    lost_ = false;
     if (port_.isOpen()) port_.close();
     port_.clearError();
 }
@@ -149,9 +151,23 @@ void TComPort::handleReadyRead() {
 }
 
 void TComPort::handleError(QSerialPort::SerialPortError error) {
-    if (opening_ || !connected_) return;
-    const ComErrors errors = toComErrors(error);
-    if (errors != 0) emit OnError(errors);
+    if (opening_ || !connected_ || lost_) return;
+    ComErrors errors = toComErrors(error);
+    if (errors == 0) return;
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
+        // The device is gone (unplugged, pty closed): the port would report the
+        // same failure on every event. Stop using it; it stays "connected"
+        // until Close, as nothing reopens it by itself.
+        lost_ = true;
+        errors |= ceDeviceLost;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (lost_ && port_.isOpen()) port_.close();
+            },
+            Qt::QueuedConnection);
+    }
+    emit OnError(errors);
 }
 
 }  // namespace ifb

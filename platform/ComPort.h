@@ -68,7 +68,8 @@ class TComPort : public QObject {
   signals:
     // Bytes have arrived; count is the number now readable.
     void OnRxChar(int count);
-    // Errors of the open port (read/write failures, device removed).
+    // Errors of the open port (read/write failures, device removed). After a
+    // read failure the device counts as lost: reported once, then left alone.
     void OnError(ifb::ComErrors errors);
 
   private:
@@ -79,6 +80,7 @@ class TComPort : public QObject {
     SerialLine line_;
     bool connected_ = false;
     bool opening_ = false;  // errors while setting up the lines are not line errors
+    bool lost_ = false;     // the device failed; reads and writes stop until Close
 };
 
 }  // namespace ifb

@@ -1,0 +1,249 @@
+#pragma once
+
+// Peers for the link's integration tests: a pty pair whose master side plays
+// the board, a scripted board on top of it, a loopback TCP board, and the
+// link's test accessor.
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "../unit/LinkTestFrames.h"
+#include "TTComXDlg.h"
+
+namespace ifb {
+
+// Reaches the link's receive ring; tests only.
+struct LinkTestAccess {
+    static const RxRing& ring(const TTComXDlg& link) { return link.receiver_.ring(); }
+    static bool inFrame(const TTComXDlg& link) { return link.receiver_.inFrame(); }
+};
+
+}  // namespace ifb
+
+namespace ifb::test {
+
+// Handles events until done() holds or ms real milliseconds pass.
+inline bool spinUntil(const std::function<bool()>& done, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+inline void spinFor(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// A pseudo-terminal: the link opens the slave by its path, the test talks
+// through the master. The test keeps its own slave descriptor open so that
+// the master never sees a hang-up while the link closes and reopens.
+class PtyPair {
+  public:
+    PtyPair() {
+        char name[128] = {};
+        if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) {
+            master_ = slave_ = -1;
+            return;
+        }
+        ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+        path_ = QString::fromLocal8Bit(name);
+    }
+    ~PtyPair() {
+        closeMaster();
+        if (slave_ >= 0) ::close(slave_);
+    }
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    bool ok() const { return master_ >= 0; }
+    const QString& path() const { return path_; }
+    int master() const { return master_; }
+    int slave() const { return slave_; }
+
+    // Writes everything, handling events while the pty is full.
+    void write(const QByteArray& bytes) {
+        qsizetype done = 0;
+        QElapsedTimer t;
+        t.start();
+        while (done < bytes.size() && t.elapsed() < 10000) {
+            const ssize_t n =
+                ::write(master_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+            if (n > 0) {
+                done += n;
+            } else {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            }
+        }
+    }
+    QByteArray readAvailable() {
+        QByteArray out;
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(master_, buf, sizeof buf);
+            if (n <= 0) break;
+            out.append(buf, static_cast<qsizetype>(n));
+        }
+        return out;
+    }
+    void closeMaster() {
+        if (master_ >= 0) ::close(master_);
+        master_ = -1;
+    }
+    void closeSlave() {
+        if (slave_ >= 0) ::close(slave_);
+        slave_ = -1;
+    }
+
+  private:
+    int master_ = -1;
+    int slave_ = -1;
+    QString path_;
+};
+
+// Cuts request frames out of a byte stream (by LEN, as the board does).
+class RequestCutter {
+  public:
+    std::vector<QByteArray> add(const QByteArray& bytes) {
+        pending_ += bytes;
+        std::vector<QByteArray> frames;
+        for (;;) {
+            const int stx = static_cast<int>(pending_.indexOf('\x02'));
+            if (stx < 0) {
+                pending_.clear();
+                break;
+            }
+            pending_.remove(0, stx);
+            if (pending_.size() < 4) break;
+            const int size = static_cast<quint8>(pending_[3]) + 7;
+            if (pending_.size() < size) break;
+            frames.push_back(pending_.left(size));
+            pending_.remove(0, size);
+        }
+        return frames;
+    }
+
+  private:
+    QByteArray pending_;
+};
+
+// The board on a pty master: records every request and writes what the
+// script answers (nothing when it returns an empty array).
+class PtyBoard : public QObject {
+  public:
+    using Script = std::function<QByteArray(const QByteArray& request)>;
+
+    explicit PtyBoard(PtyPair& pty, Script script = {}) : pty_(pty), script_(std::move(script)) {
+        notifier_ = std::make_unique<QSocketNotifier>(pty.master(), QSocketNotifier::Read);
+        connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { onReadable(); });
+    }
+    void setScript(Script script) { script_ = std::move(script); }
+    void stop() { notifier_->setEnabled(false); }
+
+    std::vector<QByteArray> requests;
+
+  private:
+    void onReadable() {
+        const QByteArray bytes = pty_.readAvailable();
+        if (bytes.isEmpty()) {
+            // The slave side is closed (EIO): wait for the link to reopen it.
+            notifier_->setEnabled(false);
+            QTimer::singleShot(20, this, [this] { notifier_->setEnabled(true); });
+            return;
+        }
+        for (const QByteArray& f : cutter_.add(bytes)) {
+            requests.push_back(f);
+            if (script_) {
+                const QByteArray answer = script_(f);
+                if (!answer.isEmpty()) pty_.write(answer);
+            }
+        }
+    }
+
+    PtyPair& pty_;
+    Script script_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    RequestCutter cutter_;
+};
+
+// A TCP peer: as server (the link is the client) it accepts connections; as
+// client it connects to the link's server. Records requests and answers from a script.
+class TcpBoard : public QObject {
+  public:
+    using Script = PtyBoard::Script;
+
+    explicit TcpBoard(Script script = {}) : script_(std::move(script)) {
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) adopt(s);
+        });
+    }
+    quint16 listen() {
+        server_.listen(QHostAddress::LocalHost, 0);
+        return server_.serverPort();
+    }
+    void stopListening() { server_.close(); }
+    QTcpSocket* connectTo(quint16 port) {
+        auto* s = new QTcpSocket(this);
+        s->connectToHost(QHostAddress::LocalHost, port);
+        adopt(s);
+        return s;
+    }
+    void setScript(Script script) { script_ = std::move(script); }
+    QTcpSocket* last() const { return sockets_.empty() ? nullptr : sockets_.back(); }
+    int accepted() const { return static_cast<int>(sockets_.size()); }
+
+    std::vector<QByteArray> requests;
+    std::vector<QTcpSocket*> requestSockets;
+
+  private:
+    void adopt(QTcpSocket* s) {
+        sockets_.push_back(s);
+        auto cutter = std::make_shared<RequestCutter>();
+        connect(s, &QTcpSocket::readyRead, this, [this, s, cutter] {
+            for (const QByteArray& f : cutter->add(s->readAll())) {
+                requests.push_back(f);
+                requestSockets.push_back(s);
+                if (script_) {
+                    const QByteArray answer = script_(f);
+                    if (!answer.isEmpty()) s->write(answer);
+                }
+            }
+        });
+    }
+
+    QTcpServer server_;
+    Script script_;
+    std::vector<QTcpSocket*> sockets_;
+};
+
+// The owner's 50 ms poll, faster in tests.
+class PollTimer {
+  public:
+    explicit PollTimer(TTComXDlg& link, int ms = 5) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [&link] { link.PollReceive(); });
+        timer_.start(ms);
+    }
+    void stop() { timer_.stop(); }
+    void start() { timer_.start(); }
+
+  private:
+    QTimer timer_;
+};
+
+}  // namespace ifb::test

@@ -1,0 +1,1 @@
+ifb_add_test(test_link_comport LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR}/ComPortTest.cpp LIBS ifb_link util)
