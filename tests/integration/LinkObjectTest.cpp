@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include "BoardCommands.h"
+#include "FakeTickClock.h"
+#include "LinkTestPeers.h"
+#include "MemoryLogPane.h"
+#include "QtPrinters.h"
+#include "RecordingMessageBoxes.h"
+#include "TTComXDlg.h"
+
+using namespace ifb;
+using namespace ifb::test;
+
+namespace {
+
+const QString kTimeOver = QStringLiteral("レスポンス待ち　タイムオーバー");
+
+std::unique_ptr<TTComXDlg> serialLink(const QString& port, LogPane* memo, int speedCode = 4,
+                                      int parityCode = 0, const SerialLine& line = {},
+                                      const LinkSettings& settings = {}) {
+    return std::make_unique<TTComXDlg>(0, 0, 0, QString(), kTransportSerial, port, speedCode, parityCode,
+                                       memo, line, settings);
+}
+
+struct NullLog final : LogSink {
+    void WriteLog(const QString&, bool) override {}
+};
+
+// A link on a pty with a board behind it and the owner's poll running.
+struct SerialFixture {
+    RecordingMessageBoxes boxes;
+    MemoryLogPane memo;
+    PtyPair pty;
+    PtyBoard board{pty};
+    std::unique_ptr<TTComXDlg> link = serialLink(pty.path(), &memo);
+    PollTimer poll{*link};
+
+    SerialFixture() { link->fTrace = true; }
+    void send(const QByteArray& payload) { link->SendFrame(frameOf(0x45, payload)); }
+};
+
+}  // namespace
+
+TEST(Link, CreationTakesPortSpeedAndParityFromTheCallerAndKeepsTheRest) {
+    RecordingMessageBoxes boxes;
+    PtyPair pty;
+    SerialLine read;
+    read.port = QStringLiteral("COM9");
+    read.baudRate = BaudRate::br9600;
+    read.parity = Parity::prEven;
+    read.dataBits = DataBits::dbSeven;
+    read.stopBits = StopBits::sbTwoStopBits;
+    read.flowControl = FlowControl::fcSoftware;
+    LinkSettings settings;
+    settings.idNo = 5;
+    settings.maxRecNo = 123;
+    settings.fDispCont1 = 0;
+    TTComXDlg link(1000, 1, 2000, QStringLiteral("192.168.0.10"), kTransportSerial, pty.path(), 3, 1, nullptr,
+                   read, settings);
+    EXPECT_TRUE(link.IsLinkOpen());
+    EXPECT_TRUE(boxes.shown.empty());
+    const SerialLine l = link.serialLine();
+    EXPECT_EQ(l.port, pty.path());
+    EXPECT_EQ(l.baudRate, BaudRate::br57600);
+    EXPECT_EQ(l.parity, Parity::prOdd);
+    EXPECT_EQ(l.dataBits, DataBits::dbSeven);
+    EXPECT_EQ(l.stopBits, StopBits::sbTwoStopBits);
+    EXPECT_EQ(l.flowControl, FlowControl::fcSoftware);
+    const LinkSettings& s = link.linkSettings();
+    EXPECT_EQ(s.idNo, 5);
+    EXPECT_EQ(s.maxRecNo, 123);
+    EXPECT_EQ(s.fDispCont1, 0);
+    EXPECT_EQ(s.tcpListenPort, 1000);
+    EXPECT_EQ(s.tcpServerMode, 1);
+    EXPECT_EQ(s.tcpClientPort, 2000);
+    EXPECT_EQ(s.tcpClientAddr, QStringLiteral("192.168.0.10"));
+
+    // Without the serial transport the line read is not applied and nothing opens.
+    TTComXDlg none(0, 0, 0, QString(), kTransportNone, pty.path(), 4, 1, nullptr, read, settings);
+    EXPECT_EQ(none.serialLine().port, QStringLiteral("COM1"));
+    EXPECT_EQ(none.serialLine().baudRate, BaudRate::br19200);
+    EXPECT_FALSE(none.IsLinkOpen());
+}
+
+TEST(Link, SpeedAndParityCodes) {
+    const std::pair<int, BaudRate> speeds[] = {
+        {0, BaudRate::br19200},  {1, BaudRate::br9600},  {2, BaudRate::br38400}, {3, BaudRate::br57600},
+        {4, BaudRate::br115200}, {5, BaudRate::br19200}, {-1, BaudRate::br19200}};
+    for (const auto& [code, rate] : speeds) EXPECT_EQ(SpeedCodeToBaudRate(code), rate) << code;
+    const std::pair<int, Parity> parities[] = {{0, Parity::prNone},
+                                               {1, Parity::prOdd},
+                                               {2, Parity::prEven},
+                                               {3, Parity::prEven},
+                                               {-1, Parity::prEven}};
+    for (const auto& [code, parity] : parities) EXPECT_EQ(ParityCodeToParity(code), parity) << code;
+}
+
+TEST(Link, SerialOpenFailureShowsTheMessageAndTheLinkStaysUsable) {
+    RecordingMessageBoxes boxes;
+    MemoryLogPane memo;
+    auto link = serialLink(QStringLiteral("COM7"), &memo);
+    EXPECT_FALSE(link->IsLinkOpen());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    const MessageBoxRequest want{
+        QStringLiteral("COM7がオープン出来ません!!\n\n  ポート及びパラメータ設定を再確認してください。"),
+        std::nullopt, MsgIcon::Error, MsgButtons::Ok, MsgOwner::MainWindow};
+    EXPECT_TRUE(boxes.shown[0] == want) << boxes.shown[0].text.toStdString();
+    EXPECT_TRUE(memo.lines.isEmpty()) << "traces stay hidden without fTrace";
+
+    PtyPair pty;
+    PtyBoard board(pty, [](const QByteArray&) { return ackOf(QByteArray(1, '\x0A')); });
+    link->ReopenOnPort(pty.path());
+    EXPECT_TRUE(link->IsLinkOpen());
+    EXPECT_EQ(link->serialLine().port, pty.path());
+    PollTimer poll(*link);
+    link->SendFrame(frameOf(0x45, hex("0A")));
+    EXPECT_TRUE(link->WaitAck());
+    EXPECT_EQ(boxes.shown.size(), 1u);
+
+    // Reopening on a port that is gone again: the message names that port.
+    link->ReopenOnPort(QStringLiteral("/dev/ifb-gone"));
+    EXPECT_FALSE(link->IsLinkOpen());
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_TRUE(boxes.shown[1].text.startsWith(QStringLiteral("/dev/ifb-goneがオープン出来ません!!")));
+}
+
+TEST(Link, WithoutTransportNothingIsSentAndEveryCommandFailsAtItsTimeOut) {
+    RecordingMessageBoxes boxes;
+    MemoryLogPane memo;
+    PtyPair pty;
+    for (int kind : {static_cast<int>(kTransportNone), 7}) {
+        memo.lines.clear();
+        TTComXDlg link(0, 0, 0, QString(), kind, pty.path(), 4, 0, &memo, SerialLine{}, LinkSettings{});
+        link.fTrace = true;
+        EXPECT_FALSE(link.IsLinkOpen());
+        PollTimer poll(link);
+        NullLog log;
+        BoardCommands commands(link, log);
+        FakeTickClock clock(1000, 100);
+        auto fails = [&](const char* what, quint32 atLeast, const std::function<bool()>& command) {
+            const quint32 before = clock.now();
+            EXPECT_FALSE(command()) << what;
+            EXPECT_GE(clock.now() - before, atLeast) << what;
+        };
+        quint16 mode = 0;
+        quint16 port = 0;
+        quint32 address = 0;
+        TCPIPPARAM param;
+        WiFi_AP ap;
+        QString text = QStringLiteral("old");
+        fails("GetIFBMode", 10000, [&] { return commands.GetIFBMode(10000, mode); });
+        fails("SetIFBMode", 3000, [&] { return commands.SetIFBMode(0, 3000); });
+        fails("ESP32_RestartCmd", 2000, [&] { return commands.ESP32_RestartCmd(2000); });
+        fails("GetWiFiConfig", 4000, [&] { return commands.GetWiFiConfig(2000, param); });
+        fails("GetTCPIPParam", 2000, [&] { return commands.GetTCPIPParam(2000, param); });
+        fails("PollApConnection", 2000, [&] { return commands.PollApConnection(port, address); });
+        fails("GetApInfo", 2000, [&] { return commands.GetApInfo(ap, true); });
+        fails("GetTargetId", 2000, [&] { return commands.GetTargetId(); });
+        fails("SetOtaMode", 2000, [&] { return commands.SetOtaMode(2, true); });
+        fails("GetModelName", 2000, [&] { return commands.GetModelName(text); });
+        EXPECT_EQ(text, QStringLiteral("old"));
+        fails("GetRomVersion", 2000, [&] { return commands.GetRomVersion(text); });
+        EXPECT_EQ(text, QString());
+        EXPECT_EQ(memo.lines.count(kTimeOver), 12) << kind;
+        EXPECT_TRUE(pty.readAvailable().isEmpty()) << kind;
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST(Link, NackReasonZeroShowsItsBoxOnlyDuringWaitAck) {
+    SerialFixture f;
+    f.board.setScript([](const QByteArray&) { return nackOf(hex("00")); });
+    f.send(hex("90"));
+    EXPECT_FALSE(f.link->WaitAck());
+    ASSERT_EQ(f.boxes.shown.size(), 1u);
+    const MessageBoxRequest want{QStringLiteral("NACK : 0x00"), std::nullopt, MsgIcon::None, MsgButtons::Ok,
+                                 MsgOwner::MainWindow};
+    EXPECT_TRUE(f.boxes.shown[0] == want);
+    EXPECT_EQ(f.memo.lines, (QStringList{QStringLiteral("??? NACK受信"), QStringLiteral("NACK 受信")}));
+
+    // Other reasons: the trace, no box.
+    f.memo.lines.clear();
+    f.board.setScript([](const QByteArray&) { return nackOf(hex("44")); });
+    f.send(hex("90"));
+    EXPECT_FALSE(f.link->WaitAck());
+    EXPECT_EQ(f.boxes.shown.size(), 1u);
+    EXPECT_EQ(f.memo.lines, (QStringList{QStringLiteral("不正なコマンド"), QStringLiteral("NACK 受信")}));
+
+    // WaitReply(2): the NACK does not end the wait; it fails at its time-out, silently.
+    f.memo.lines.clear();
+    f.board.setScript([](const QByteArray&) { return nackOf(hex("00")); });
+    FakeTickClock clock(0, 40);
+    f.send(hex("00"));
+    EXPECT_FALSE(f.link->WaitReply(reply::kAck, 20000));
+    EXPECT_EQ(f.link->ReplyKind, reply::kNack) << "the NACK arrived during the wait";
+    EXPECT_EQ(f.boxes.shown.size(), 1u);
+    EXPECT_EQ(f.memo.lines.last(), kTimeOver);
+    EXPECT_FALSE(f.memo.lines.contains(QStringLiteral("NACK 受信")));
+}
+
+TEST(Link, OtaNoticeEndsWaitAckWithoutReportingAnOldAck) {
+    SerialFixture f;
+    f.board.setScript([](const QByteArray&) { return ackOf(hex("93 50 4C")); });
+    f.send(hex("93"));
+    ASSERT_TRUE(f.link->WaitAck());
+
+    f.board.setScript([](const QByteArray&) { return frameOf('D', "OK"); });
+    QElapsedTimer t;
+    t.start();
+    f.send(hex("90"));
+    EXPECT_FALSE(f.link->WaitAck()) << "the buffer still holds the answer to the earlier request";
+    EXPECT_LT(t.elapsed(), 1500);
+    EXPECT_EQ(f.link->ReplyKind, reply::kOtaResult);
+    EXPECT_TRUE(f.link->OtaResultReceived);
+    EXPECT_TRUE(f.link->OtaResultOk);
+    EXPECT_FALSE(f.memo.lines.contains(kTimeOver));
+
+    // A notice and the ACK in one delivery: the ACK answers.
+    f.board.setScript([](const QByteArray&) { return frameOf('D', "BR") + ackOf(hex("90 31")); });
+    f.send(hex("90"));
+    EXPECT_TRUE(f.link->WaitAck());
+    EXPECT_FALSE(f.link->OtaResultOk);
+}
+
+TEST(Link, TraceMemoIsClearedAtTwoThousandLines) {
+    MemoryLogPane memo;
+    TTComXDlg link(0, 0, 0, QString(), kTransportNone, QString(), 0, 0, &memo, SerialLine{}, LinkSettings{});
+    link.TraceLine(QStringLiteral("hidden"));
+    EXPECT_TRUE(memo.lines.isEmpty());
+    link.TraceLine(QStringLiteral("forced"), true);
+    EXPECT_EQ(memo.lines, QStringList{QStringLiteral("forced")});
+
+    link.fTrace = true;
+    memo.lines.clear();
+    for (int i = 0; i < 1999; ++i) memo.lines.append(QString::number(i));
+    link.TraceLine(QStringLiteral("line 2000"));
+    EXPECT_EQ(memo.lines.size(), 2000);
+    link.TraceLine(QStringLiteral("first of a new pane"));
+    EXPECT_EQ(memo.lines, QStringList{QStringLiteral("first of a new pane")});
+
+    link.SetTraceMemo(nullptr);
+    link.TraceLine(QStringLiteral("nowhere"), true);
+}
+
+TEST(Link, DeliveryEndingAtTheLastRingPositionWrapsTheWriteIndex) {
+    SerialFixture f;
+    f.poll.stop();
+    const RxRing& ring = LinkTestAccess::ring(*f.link);
+    f.pty.write(QByteArray(16000, '\x00'));
+    ASSERT_TRUE(spinUntil([&] { return ring.unread() == 16000; }));
+    f.link->PollReceive();
+    EXPECT_EQ(ring.readIndex(), 16000);
+    f.pty.write(QByteArray(384, '\x00'));
+    ASSERT_TRUE(spinUntil([&] { return ring.unread() == 384; }));
+    EXPECT_EQ(ring.writeIndex(), 0);
+    EXPECT_EQ(f.link->RxDroppedBytes(), 0u);
+
+    f.poll.start();
+    f.board.setScript([](const QByteArray&) { return ackOf(hex("05 00 00 00 00 34 12")); });
+    f.send(hex("05"));
+    EXPECT_TRUE(f.link->WaitAck());
+}
+
+TEST(Link, SumErrorBoxAndReceiveTrace) {
+    SerialFixture f;
+    f.link->fRxTrace = true;
+    f.poll.stop();
+    f.pty.write(hex("02 00 30 01 00 03 37 0D"));
+    ASSERT_TRUE(spinUntil([&] { return LinkTestAccess::ring(*f.link).unread() == 8; }));
+    f.link->PollReceive();
+    ASSERT_EQ(f.boxes.shown.size(), 1u);
+    const MessageBoxRequest want{QStringLiteral("SUM EEROR: 02 00 30 01 00 03 37 "), std::nullopt,
+                                 MsgIcon::Question, MsgButtons::Yes, MsgOwner::MainWindow};
+    EXPECT_TRUE(f.boxes.shown[0] == want);
+    EXPECT_EQ(f.memo.lines,
+              (QStringList{QStringLiteral("SUM EEROR"), QStringLiteral("SUM EEROR: 02 00 30 01 00 03 37 ")}));
+
+    f.memo.lines.clear();
+    f.pty.write(ackOf(hex("00")));
+    ASSERT_TRUE(spinUntil([&] { return LinkTestAccess::ring(*f.link).unread() == 8; }));
+    f.link->PollReceive();
+    EXPECT_EQ(f.memo.lines, QStringList{QStringLiteral("RX:02 00 30 01 00 03 36 0D ")});
+    f.link->fTrace = false;  // the receive trace shows only with fTrace
+    f.memo.lines.clear();
+    f.pty.write(ackOf(hex("00")));
+    ASSERT_TRUE(spinUntil([&] { return LinkTestAccess::ring(*f.link).unread() == 8; }));
+    f.link->PollReceive();
+    EXPECT_TRUE(f.memo.lines.isEmpty());
+}
+
+TEST(Link, ClosedSerialPortIsNotPolled) {
+    RecordingMessageBoxes boxes;
+    auto link = serialLink(QStringLiteral("/dev/ifb-none"), nullptr);
+    for (int i = 0; i < 300; ++i) link->PollReceive();
+    EXPECT_FALSE(link->IsLinkOpen());
+}
