@@ -2,12 +2,12 @@
 
 #include <QPointer>
 
+#include "Guage1Dlg.h"
 #include "Operator.h"
 #include "SerialPortList.h"
 
 namespace ifb {
 
-class TGuage1Dlg;
 class TVX7IFBProgAppForm;
 
 // The operator at the screen: the main window and the dialogs it owns. Every

@@ -30,7 +30,11 @@ class DeviceWatcher::NativeFilter final : public QAbstractNativeEventFilter {
 };
 #endif
 
-DeviceWatcher::DeviceWatcher(QObject* parent) : QObject(parent) {
+DeviceWatcher::DeviceWatcher(QObject* parent)
+    : DeviceWatcher({QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id")}, parent) {}
+
+DeviceWatcher::DeviceWatcher(const QStringList& folders, QObject* parent)
+    : QObject(parent), folders_(folders) {
     settle_.setSingleShot(true);
     settle_.setInterval(300);
     connect(&settle_, &QTimer::timeout, this, &DeviceWatcher::devicesChanged);
@@ -59,7 +63,7 @@ void DeviceWatcher::onFolderChanged() {
 
 void DeviceWatcher::watchFolders() {
     if (!watcher_) return;
-    for (const QString& folder : {QStringLiteral("/dev"), QStringLiteral("/dev/serial/by-id")}) {
+    for (const QString& folder : folders_) {
         if (QDir(folder).exists() && !watcher_->directories().contains(folder)) watcher_->addPath(folder);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 class QFileSystemWatcher;
@@ -15,6 +16,8 @@ class DeviceWatcher final : public QObject {
     Q_OBJECT
   public:
     explicit DeviceWatcher(QObject* parent = nullptr);
+    // Watches the given folders (each while it exists) instead of the system's.
+    DeviceWatcher(const QStringList& folders, QObject* parent);
     ~DeviceWatcher() override;
 
     // The quiet time before a burst of changes is reported (ms).
@@ -29,6 +32,7 @@ class DeviceWatcher final : public QObject {
     void onFolderChanged();
     void watchFolders();
 
+    QStringList folders_;
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer settle_;
 #ifdef Q_OS_WIN
