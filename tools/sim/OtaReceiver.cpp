@@ -267,6 +267,7 @@ void OtaReceiver::onPcGone() {
 
 void OtaReceiver::complete() {
     stallTimer_.stop();
+    if (settings_.corrupt) image_[image_.size() / 2] = static_cast<char>(image_[image_.size() / 2] ^ 0x01);
     const QByteArray md5 = QCryptographicHash::hash(image_, QCryptographicHash::Md5).toHex();
     if (md5 != invitation_.md5) {
         fail(QString::fromLatin1(ota::kErrorMd5), true);

@@ -30,6 +30,7 @@ class OtaReceiver : public QObject {
         OtaAuth auth = OtaAuth::Md5;
         qint64 partitionSize = 0x1E0000;
         int idleTimeoutMs = 1000;
+        bool corrupt = false;
     };
 
     OtaReceiver(Settings settings, SimLog& log, QObject* parent = nullptr);

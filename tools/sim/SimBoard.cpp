@@ -7,6 +7,7 @@ namespace ifb::sim {
 namespace {
 
 constexpr char kNoticeCmd = 'D';
+constexpr qint64 kIdleResetMs = 200;
 
 OtaReceiver::Settings otaSettings(const SimConfig& config) {
     OtaReceiver::Settings settings;
@@ -15,6 +16,8 @@ OtaReceiver::Settings otaSettings(const SimConfig& config) {
     settings.password = config.otaPassword;
     settings.auth = config.otaAuth;
     settings.partitionSize = config.otaPartitionSize;
+    settings.idleTimeoutMs = config.otaTimeoutMs;
+    settings.corrupt = config.otaCorrupt;
     return settings;
 }
 
@@ -43,7 +46,11 @@ SimBoard::SimBoard(const SimConfig& config, SimTransport& transport, SimLog& log
     board_.otaAddress = config.otaHost.toIPv4Address();
     board_.otaPort = config.otaPort;
 
+    lineClock_.start();
     connect(&transport_, &SimTransport::received, this, [this](const QByteArray& bytes) {
+        // A frame left half-done by a pause is abandoned, so line noise cannot swallow
+        // the next request for good.
+        if (lineClock_.restart() > kIdleResetMs) assembler_.reset();
         for (char byte : bytes) assembler_.feed(static_cast<quint8>(byte));
     });
     quietTimer_.setSingleShot(true);

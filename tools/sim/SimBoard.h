@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -49,6 +50,7 @@ class SimBoard : public QObject {
     OtaReceiver ota_;
     QTimer quietTimer_;
     QTimer joinTimer_;
+    QElapsedTimer lineClock_;
     bool quiet_ = false;
     bool otaMode_ = false;
     bool hangingUp_ = false;

@@ -75,6 +75,8 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     flag("never-join", "The PC never joins the access point.");
     value("ota-result", "Serial notice after an upload: ok (the verdict), br, none.", "KIND");
     flag("ota-at-start", "Start in OTA mode, as if told so on the serial link.");
+    value("ota-timeout-ms", "OTA receiver's idle time-out per read (default 1000).", "N");
+    flag("ota-corrupt", "Flip one received image byte (a bad flash write): the MD5 check fails.");
     flag("silent", "Answer nothing.");
     value("ignore-first", "Ignore the first N requests.", "N");
     value("nack-first", "NACK the first N requests (reason default 0).", "N[:REASON]");
@@ -182,6 +184,8 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
             p.fail(QStringLiteral("--ota-result: ok, br or none"));
     }
     config.otaAtStart = parser.isSet(QStringLiteral("ota-at-start"));
+    p.integer(QStringLiteral("ota-timeout-ms"), 10, 600000, &config.otaTimeoutMs);
+    config.otaCorrupt = parser.isSet(QStringLiteral("ota-corrupt"));
 
     config.silent = parser.isSet(QStringLiteral("silent"));
     p.integer(QStringLiteral("ignore-first"), 0, 1000000, &config.ignoreFirst);

@@ -40,6 +40,8 @@ struct SimConfig {
     OtaResult otaResult = OtaResult::Verdict;
     qint64 otaPartitionSize = 0x1E0000;
     bool otaAtStart = false;
+    int otaTimeoutMs = 1000;  // the receiver's idle time-out per read
+    bool otaCorrupt = false;  // flip one received byte: the MD5 check fails
 
     // faults
     bool silent = false;

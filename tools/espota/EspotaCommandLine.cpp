@@ -1,0 +1,230 @@
+#include "EspotaCommandLine.h"
+
+#include <vector>
+
+namespace ifb::espota {
+namespace {
+
+enum class Key { Help, Ip, HostIp, Port, HostPort, Auth, File, Spiffs, Progress, Debug, Timeout, Md5Target };
+
+struct Spec {
+    Key key;
+    char shortName;
+    const char* longName;
+    const char* metavar;  // nullptr: a flag
+};
+
+const std::vector<Spec>& specs() {
+    static const std::vector<Spec> list = {
+        {Key::Help, 'h', "help", nullptr},
+        {Key::Ip, 'i', "ip", "ESP_IP"},
+        {Key::HostIp, 'I', "host_ip", "HOST_IP"},
+        {Key::Port, 'p', "port", "ESP_PORT"},
+        {Key::HostPort, 'P', "host_port", "HOST_PORT"},
+        {Key::Auth, 'a', "auth", "AUTH"},
+        {Key::File, 'f', "file", "FILE"},
+        {Key::Spiffs, 's', "spiffs", nullptr},
+        {Key::Progress, 'r', "progress", nullptr},
+        {Key::Debug, 'd', "debug", nullptr},
+        {Key::Timeout, 't', "timeout", "TIMEOUT"},
+        {Key::Md5Target, 'm', "md5-target", nullptr},
+    };
+    return list;
+}
+
+QString optionNames(const Spec& spec) {
+    return QStringLiteral("-%1/--%2").arg(QString(QLatin1Char(spec.shortName)), QLatin1String(spec.longName));
+}
+
+class Parser {
+  public:
+    ParsedCommandLine result;
+
+    bool fail(const QString& message) {
+        result.outcome = ParsedCommandLine::Outcome::UsageError;
+        result.error = message;
+        return false;
+    }
+
+    bool integer(const Spec& spec, const QString& text, int* out) {
+        bool ok = false;
+        const int value = text.toInt(&ok, 10);
+        if (!ok)
+            return fail(QStringLiteral("argument %1: invalid int value: '%2'").arg(optionNames(spec), text));
+        *out = value;
+        return true;
+    }
+
+    bool apply(const Spec& spec, const QString& value) {
+        EspotaOptions& o = result.options;
+        switch (spec.key) {
+            case Key::Help:
+                result.outcome = ParsedCommandLine::Outcome::Help;
+                return true;
+            case Key::Ip:
+                o.espIp = value;
+                return true;
+            case Key::HostIp:
+                o.hostIp = value;
+                return true;
+            case Key::Port:
+                return integer(spec, value, &o.espPort);
+            case Key::HostPort:
+                return integer(spec, value, &o.hostPort);
+            case Key::Auth:
+                o.auth = value;
+                return true;
+            case Key::File:
+                o.image = value;
+                return true;
+            case Key::Spiffs:
+                o.spiffs = true;
+                return true;
+            case Key::Progress:
+                o.progress = true;
+                return true;
+            case Key::Debug:
+                o.debug = true;
+                return true;
+            case Key::Md5Target:
+                o.md5Target = true;
+                return true;
+            case Key::Timeout: {
+                bool ok = false;
+                const double seconds = value.toDouble(&ok);
+                if (!ok || seconds <= 0 || seconds > 3600)
+                    return fail(
+                        QStringLiteral("argument %1: invalid value: '%2'").arg(optionNames(spec), value));
+                o.timeoutSeconds = seconds;
+                return true;
+            }
+        }
+        return true;
+    }
+
+    const Spec* findLong(const QString& name) {
+        const Spec* match = nullptr;
+        QStringList candidates;
+        for (const Spec& spec : specs()) {
+            const QString full = QLatin1String(spec.longName);
+            if (full == name) return &spec;
+            if (full.startsWith(name)) {
+                match = &spec;
+                candidates << QStringLiteral("--") + full;
+            }
+        }
+        if (candidates.size() > 1) {
+            fail(QStringLiteral("ambiguous option: --%1 could match %2")
+                     .arg(name, candidates.join(QStringLiteral(", "))));
+            return nullptr;
+        }
+        if (!match) fail(QStringLiteral("unrecognized arguments: --%1").arg(name));
+        return match;
+    }
+
+    const Spec* findShort(QChar letter) {
+        for (const Spec& spec : specs())
+            if (QLatin1Char(spec.shortName) == letter) return &spec;
+        return nullptr;
+    }
+
+    bool parse(const QStringList& args) {
+        for (qsizetype i = 0; i < args.size(); ++i) {
+            const QString& arg = args[i];
+            const auto nextValue = [&](const Spec& spec, QString* value) {
+                if (i + 1 >= args.size() ||
+                    (args[i + 1].startsWith(QLatin1Char('-')) && args[i + 1].size() > 1))
+                    return fail(QStringLiteral("argument %1: expected one argument").arg(optionNames(spec)));
+                *value = args[++i];
+                return true;
+            };
+            if (arg.startsWith(QLatin1String("--")) && arg.size() > 2) {
+                const qsizetype eq = arg.indexOf(QLatin1Char('='));
+                const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
+                const Spec* spec = findLong(name);
+                if (!spec) return false;
+                QString value;
+                if (spec->metavar) {
+                    if (eq >= 0)
+                        value = arg.mid(eq + 1);
+                    else if (!nextValue(*spec, &value))
+                        return false;
+                } else if (eq >= 0) {
+                    return fail(QStringLiteral("argument %1: ignored explicit argument '%2'")
+                                    .arg(optionNames(*spec), arg.mid(eq + 1)));
+                }
+                if (!apply(*spec, value)) return false;
+                continue;
+            }
+            if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+                // One or more short options; a value-taking one ends the group.
+                for (qsizetype k = 1; k < arg.size(); ++k) {
+                    const Spec* spec = findShort(arg[k]);
+                    if (!spec) return fail(QStringLiteral("unrecognized arguments: %1").arg(arg));
+                    QString value;
+                    if (spec->metavar) {
+                        if (k + 1 < arg.size())
+                            value = arg.mid(k + 1);
+                        else if (!nextValue(*spec, &value))
+                            return false;
+                        if (!apply(*spec, value)) return false;
+                        break;
+                    }
+                    if (!apply(*spec, value)) return false;
+                }
+                continue;
+            }
+            return fail(QStringLiteral("unrecognized arguments: %1").arg(arg));
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+ParsedCommandLine ParseEspotaCommandLine(const QStringList& arguments) {
+    Parser parser;
+    parser.parse(arguments);
+    if (parser.result.outcome == ParsedCommandLine::Outcome::Run && parser.result.options.hostPort != -1 &&
+        (parser.result.options.hostPort < 0 || parser.result.options.hostPort > 65535))
+        parser.fail(QStringLiteral("argument -P/--host_port: port must be 0-65535"));
+    return parser.result;
+}
+
+QString UsageLine(const QString& program) {
+    return QStringLiteral(
+               "usage: %1 [-h] [-i ESP_IP] [-I HOST_IP] [-p ESP_PORT] [-P HOST_PORT] [-a AUTH] "
+               "[-f FILE] [-s] [-r] [-d] [-t TIMEOUT] [-m]\n")
+        .arg(program);
+}
+
+QString HelpText(const QString& program) {
+    return UsageLine(program) +
+           QStringLiteral(
+               "\nTransmit image over the air to an ESP32 module with OTA support.\n"
+               "\noptions:\n"
+               "  -h, --help            show this help message and exit\n"
+               "\nDestination:\n"
+               "  -i ESP_IP, --ip ESP_IP\n"
+               "                        ESP32 IP Address.\n"
+               "  -I HOST_IP, --host_ip HOST_IP\n"
+               "                        Host IP Address.\n"
+               "  -p ESP_PORT, --port ESP_PORT\n"
+               "                        ESP32 OTA Port. Default: 3232\n"
+               "  -P HOST_PORT, --host_port HOST_PORT\n"
+               "                        Host server OTA Port. Default: random 10000-60000\n"
+               "\nAuthentication:\n"
+               "  -a AUTH, --auth AUTH  Set authentication password.\n"
+               "  -m, --md5-target      Use MD5 of the password as the secret in the PBKDF2 login.\n"
+               "\nImage:\n"
+               "  -f FILE, --file FILE  Image file.\n"
+               "  -s, --spiffs          Use this option to transmit a SPIFFS image and do not flash the "
+               "module.\n"
+               "\nOutput:\n"
+               "  -d, --debug           Show debug output. Overrides loglevel with debug.\n"
+               "  -r, --progress        Show progress output. Does not work for Arduino IDE.\n"
+               "  -t TIMEOUT, --timeout TIMEOUT\n"
+               "                        Timeout to wait for the ESP32 to accept invitation. Default: 10\n");
+}
+
+}  // namespace ifb::espota
