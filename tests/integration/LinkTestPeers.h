@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -100,6 +101,12 @@ class PtyPair {
             out.append(buf, static_cast<qsizetype>(n));
         }
         return out;
+    }
+    // Bytes written by the board that the link has not read from the device yet.
+    int pendingForLink() const {
+        int n = 0;
+        if (slave_ < 0 || ::ioctl(slave_, FIONREAD, &n) != 0) return 0;
+        return n;
     }
     void closeMaster() {
         if (master_ >= 0) ::close(master_);
