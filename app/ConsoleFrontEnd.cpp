@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include "SerialPortList.h"
+
 namespace ifb {
 namespace {
 
@@ -43,11 +45,6 @@ void ConsoleLogPane::appendLine(const QString& text) {
     lines_ += static_cast<int>(text.count(QLatin1Char('\n'))) + 1;
 }
 
-QString PortNameOfItem(const QString& item) {
-    const qsizetype bracket = item.indexOf(QLatin1Char('('));
-    return bracket < 0 ? item : item.left(bracket);
-}
-
 ConsoleOperator::ConsoleOperator(Options options, ConsoleAnswers& answers, FILE* log, FILE* messages)
     : options_(std::move(options)), answers_(answers), log_(log), messages_(messages) {}
 
@@ -63,8 +60,9 @@ PortDialogResult ConsoleOperator::runPortDialog(const PortDialogSetup& setup) {
     result.parityItem = setup.parityItem;
     // Batch mode never falls back to another port than the one asked for.
     const QString wanted = options_.port;
-    const bool found = result.selectedIndex >= 0 && result.selectedIndex < setup.items.size() &&
-                       (wanted.isEmpty() || PortNameOfItem(setup.items[result.selectedIndex]) == wanted);
+    const bool found =
+        result.selectedIndex >= 0 && result.selectedIndex < setup.items.size() &&
+        (wanted.isEmpty() || TEnumCom::PortNameOfItem(setup.items[result.selectedIndex]) == wanted);
     if (!found) {
         print(QStringLiteral("Serial port not found: %1")
                   .arg(wanted.isEmpty() ? QStringLiteral("(none)") : wanted));

@@ -92,7 +92,4 @@ class ConsoleOperator final : public Operator {
     int lastOutcome_ = -1;
 };
 
-// The port name of a port-dialog item "name(description)".
-QString PortNameOfItem(const QString& item);
-
 }  // namespace ifb

@@ -1,0 +1,173 @@
+// The firmware write over Wi-Fi.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "AppPaths.h"
+#include "EspotaCommand.h"
+#include "EventWait.h"
+#include "FirmwareResource.h"
+#include "MessageBox.h"
+#include "TTComXDlg.h"
+#include "ToolRunner.h"
+#include "UpdaterApp.h"
+#include "WiFiAdapterCheck.h"
+
+namespace ifb {
+namespace {
+
+const QString kWaitCaption = QStringLiteral("しばらくお待ちください");
+
+}  // namespace
+
+bool UpdaterApp::WaitWiFiConnection() {
+    startProgress(ProgressKind::ConnectionWait, QStringLiteral("------- Check WiFi AP Connection ----------"),
+                  true);
+    tickTimeout_.start();
+    bool connected = false;
+    for (;;) {
+        if (commands_->PollApConnection(tcpipParam.tcpPort, tcpipParam.ipAddress)) {
+            WriteLog(QStringLiteral("Connection: %1ms").arg(updateStopwatch_.elapsed()), true);
+            connected = true;
+            break;
+        }
+        if (tickTimeout_.expired(static_cast<quint32>(option.CONECT_WAIT_TIME)) || abortRequested_) break;
+        ProcessPendingEvents();
+        SleepWithoutEvents(500);
+    }
+    op_.closeProgress();
+    return connected;
+}
+
+bool UpdaterApp::writeFirmwareFile(QString& firmwarePath) {
+    const QString folder = FirmwareFolderFor(exePath_, program.binPath_Mode, UserDataFolder());
+    bool found = false;
+    const QByteArray image = LoadFirmware(FirmwareId, &found);
+    if (!found) {
+        showMessage(QStringLiteral("リソース %1 が見つかりません。").arg(FirmwareId), std::nullopt,
+                    MsgIcon::Error);
+        return false;
+    }
+    firmwarePath = FirmwareFileIn(folder);
+    QFile file(firmwarePath);
+    if (folder.isEmpty() || !MakeFolder(folder) || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(image) != image.size() || !file.flush()) {
+        showMessage(QStringLiteral("ファイル %1 を作成できません。\n\n%2")
+                        .arg(QDir::toNativeSeparators(firmwarePath), file.errorString()),
+                    std::nullopt, MsgIcon::Error);
+        return false;
+    }
+    return true;
+}
+
+void UpdaterApp::RunOtaUpdate() {
+    ToolOutputOk = true;
+    abortRequested_ = false;
+    QString firmwarePath;
+    int outcome = kOutcomeOk;
+
+    if (!commands_->GetApInfo(wifiAp, true)) return cancelUpdate();
+    link_->OtaResultReceived = false;
+    link_->OtaResultOk = false;
+    commands_->SetOtaMode(2, true);
+
+    JoinInstruction join;
+    join.caption = QStringLiteral("OTA経由のアップデート開始");
+    join.message1 = QStringLiteral("パソコンを以下のWi-Fiアクセスポイント\nに接続してください。");
+    join.message2 = QStringLiteral("接続完了後OKを押してください。\n書き込みが開始されます。");
+    join.memoLines = {QStringLiteral("SSID      : ") + wifiAp.ssid,
+                      QStringLiteral("Password  : ") + wifiAp.password};
+    if (!op_.confirmJoin(join)) return cancelUpdate();
+
+    updateStopwatch_.start();
+    if (!WaitWiFiConnection()) {
+        WriteLog(QStringLiteral("Not Connection"), true);
+        return finishUpdate(kOutcomeTimeOut, firmwarePath);
+    }
+    // A firmware image that cannot be written out ends the update like an
+    // aborted one, so the board still gets its mode back.
+    if (!writeFirmwareFile(firmwarePath)) return finishUpdate(kOutcomeAborted, firmwarePath);
+    if (!QFileInfo::exists(firmwarePath)) {
+        WriteLog(QStringLiteral("Not Connection"), true);
+        return finishUpdate(kOutcomeAborted, firmwarePath);
+    }
+
+    op_.setWriteCommandAvailable(false);
+    QStringList chunks;
+    tickTimeout_.start();
+    option.ProgMode = 1;
+    wifiAp.port = 3232;
+    const EspotaCommand command{option.App_ESPOta, DottedIpv4(wifiAp.ipAddress), wifiAp.port, otaPassword,
+                                firmwarePath};
+    if (VerboseLog) WriteLog(command.displayLine(), true);
+
+    startProgress(ProgressKind::FirmwareWrite, QStringLiteral("------- WiFi OTA Mode ----------"), false);
+    ToolRunner runner(
+        op_, *this, [this] { return CheckWiFiAdapter(*this); }, ToolOutputOk);
+    const bool ran = runner.RunCommand(command.toolCommand(), &op_.logPane(), chunks);
+    if (!ran) {
+        WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);
+        outcome = kOutcomeToolFailed;
+    } else {
+        const bool received = WaitUntil([this] { return link_->OtaResultReceived || abortRequested_; },
+                                        tickTimeout_, static_cast<quint32>(option.Prog_WAIT_TIME));
+        if (abortRequested_) {
+            outcome = kOutcomeAborted;
+        } else if (!received) {
+            WriteLog(QStringLiteral("NG: Time Over"), false);
+            outcome = kOutcomeTimeOut;
+        } else if (link_->OtaResultOk) {
+            WriteLog(QStringLiteral("OK: Program Update"), false);
+            commands_->ESP32_RestartCmd(static_cast<quint32>(program.CHK_IFB_TIME));
+            commands_->GetModelName(ModelName);
+            if (commands_->GetRomVersion(RomVersion) && ToolOutputOk) {
+                WriteLog(QStringLiteral("IFB-ROMVer : ") + RomVersion, true);
+                if (RomVersion != FirmwareId) {
+                    WriteLog(QStringLiteral("NG: Program Update"), false);
+                    outcome = kOutcomeAborted;
+                }
+            } else {
+                WriteLog(QStringLiteral("NG: Program Update"), false);
+                outcome = kOutcomeAborted;
+            }
+        } else {
+            WriteLog(QStringLiteral("NG: Program Update"), false);
+            outcome = kOutcomeAborted;
+        }
+    }
+    op_.closeProgress();
+    finishUpdate(outcome, firmwarePath);
+}
+
+void UpdaterApp::finishUpdate(int outcome, const QString& firmwarePath) {
+    if (commands_->SetIFBMode(SavedBoardMode, 2000)) commands_->ESP32_RestartCmd(2000);
+    if (!firmwarePath.isEmpty() && QFileInfo::exists(firmwarePath)) QFile::remove(firmwarePath);
+    op_.showWriteResult(outcome);
+    WriteLog(
+        QStringLiteral("実行時間: %1ms").arg(updateStopwatch_.isValid() ? updateStopwatch_.elapsed() : 0),
+        false);
+    switch (outcome) {
+        case kOutcomeOk:
+            WriteLog(QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。"), true);
+            break;
+        case kOutcomeTimeOut:
+            WriteLog(QStringLiteral("NG:タイムアウトしました。"), true);
+            WriteLog(QStringLiteral("接続を確認し、もう一度書き込みを行ってください。"), true);
+            op_.setWriteCommandAvailable(true);
+            break;
+        case kOutcomeToolFailed:
+            WriteLog(QStringLiteral("NG:ファームウェアの書き込みを中止しました。"), true);
+            break;
+        default:
+            WriteLog(QStringLiteral("NG:ファームウェアの書き込みを中止しました。"), true);
+            WriteLog(QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"), true);
+            break;
+    }
+}
+
+void UpdaterApp::cancelUpdate() {
+    commands_->ESP32_RestartCmd(2000);
+    SleepWithoutEvents(2000);
+}
+
+}  // namespace ifb

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace ifb {
+
+struct BatchOptions {
+    QString port;   // empty: the port of the settings file
+    int speed = 0;  // bit/s; 0: the speed of the settings file
+    bool assumeYes = false;
+};
+
+// Exit codes of the batch mode besides the update outcomes 0..3.
+enum BatchExit : int {
+    kExitPathCheck = 10,
+    kExitBoardNotFound = 11,
+    kExitRomVersion = 12,
+    kExitModelName = 13,
+    kExitModelRejected = 14,
+    kExitTargetId = 15,
+    kExitEspotaMissing = 16,
+    kExitUsage = 64,
+    kExitInterrupted = 130,
+};
+
+// The speeds --speed takes, as port-dialog items; -1 for any other.
+int SpeedItemForRate(int bitsPerSecond);
+
+// Runs start-up, one write and the close sequence on the console. Returns the
+// process exit code.
+int RunBatch(const BatchOptions& options, const QString& exePath, const QString& firmwareId);
+
+}  // namespace ifb

@@ -1,0 +1,135 @@
+// Program entry: the window, or the batch mode with --batch.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+
+#include "About.h"
+#include "BatchMode.h"
+#include "FirmwareId.h"
+#include "MainForm.h"
+#include "UpdaterApp.h"
+#include "VersionInfo.h"
+#include "WidgetOperator.h"
+
+namespace {
+
+const char kExitCodes[] =
+    "Exit codes in batch mode:\n"
+    "   0  update done, the board reports the new firmware\n"
+    "   1  update aborted (board reported failure, version differs, tool output had an error)\n"
+    "   2  time-out (the PC did not join the board's access point, or no verdict from the board)\n"
+    "   3  the upload tool failed\n"
+    "  10  the program's path holds non-ASCII characters\n"
+    "  11  no board: port not found or not opened, or the board did not answer\n"
+    "  12  the ROM version could not be read\n"
+    "  13  the model name could not be read\n"
+    "  14  the board's model is not supported by this build\n"
+    "  15  the target ID could not be read\n"
+    "  16  no upload tool (App_ESPOta) available\n"
+    "  64  bad command line\n"
+    " 130  interrupted (the board's mode was restored first)\n";
+
+struct CommandLine {
+    bool batch = false;
+    ifb::BatchOptions batchOptions;
+};
+
+// Parses the command line; prints help, version or errors and returns the exit
+// code when the program should end right away.
+std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("I/Fボード ファームウェアアップデート (firmware %1)\n\n%2")
+            .arg(QString::fromLatin1(ifb::kFirmwareId), QString::fromLatin1(kExitCodes)));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    const QCommandLineOption batch(QStringLiteral("batch"),
+                                   QStringLiteral("Run start-up, one update and close without a window."));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Serial port (batch mode)."),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption speed(
+        QStringLiteral("speed"),
+        QStringLiteral("Bit rate: 9600, 19200, 38400, 57600 or 115200 (batch mode)."), QStringLiteral("BPS"));
+    const QCommandLineOption yes(
+        QStringLiteral("yes"),
+        QStringLiteral("Answer every question with yes and confirm the Wi-Fi join at once."));
+    parser.addOptions({help, version, batch, port, speed, yes});
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "%s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
+        return ifb::kExitUsage;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s (firmware %s)\n", qPrintable(ifb::GetVersionInfo(7)),
+                    qPrintable(ifb::GetVersionInfo(2)), ifb::kFirmwareId);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "Unexpected argument: %s\n", qPrintable(parser.positionalArguments().first()));
+        return ifb::kExitUsage;
+    }
+    out.batch = parser.isSet(batch);
+    out.batchOptions.port = parser.value(port);
+    out.batchOptions.assumeYes = parser.isSet(yes);
+    if (parser.isSet(speed)) {
+        bool ok = false;
+        out.batchOptions.speed = parser.value(speed).toInt(&ok);
+        if (!ok || ifb::SpeedItemForRate(out.batchOptions.speed) < 0) {
+            std::fprintf(stderr, "Unsupported speed: %s\n", qPrintable(parser.value(speed)));
+            return ifb::kExitUsage;
+        }
+    }
+    if (!out.batch && (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes))) {
+        std::fputs("--port, --speed and --yes need --batch\n", stderr);
+        return ifb::kExitUsage;
+    }
+    return std::nullopt;
+}
+
+bool WantsBatch(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--batch" || arg == "--help" || arg == "-h" || arg == "--version") return true;
+    }
+    return false;
+}
+
+int RunWindow(QApplication& app) {
+    using namespace ifb;
+    const QString firmwareId = QString::fromLatin1(kFirmwareId);
+    TVX7IFBProgAppForm form(firmwareId);
+    WidgetOperator op(form);
+    UpdaterApp core(op, QCoreApplication::applicationFilePath(), firmwareId);
+    TAboutBox about(&form);
+    about.setDiagnosticModeHandler([&core] { core.enableDiagnosticMode(); });
+    QObject::connect(&form, &TVX7IFBProgAppForm::firstShown, &core, [&core] { core.startUp(); });
+    QObject::connect(&form, &TVX7IFBProgAppForm::closeRequested, &core, [&core] { core.closeSequence(); });
+    QObject::connect(&form, &TVX7IFBProgAppForm::writeRequested, &core, [&core] { core.writeCommand(); });
+    QObject::connect(&form, &TVX7IFBProgAppForm::reselectEspotaRequested, &core,
+                     [&core] { core.reselectEspota(); });
+    QObject::connect(&form, &TVX7IFBProgAppForm::aboutRequested, &about, [&about] { about.exec(); });
+    form.setWindowTitle(core.caption());
+    form.show();
+    return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (WantsBatch(argc, argv)) {
+        // No window: no display needed.
+        QCoreApplication app(argc, argv);
+        CommandLine cl;
+        if (const auto code = Parse(app, cl)) return *code;
+        return ifb::RunBatch(cl.batchOptions, QCoreApplication::applicationFilePath(),
+                             QString::fromLatin1(ifb::kFirmwareId));
+    }
+    QApplication app(argc, argv);
+    CommandLine cl;
+    if (const auto code = Parse(app, cl)) return *code;
+    return RunWindow(app);
+}

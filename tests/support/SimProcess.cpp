@@ -1,0 +1,105 @@
+#include "SimProcess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QThread>
+#include <csignal>
+
+namespace ifb::test {
+
+QString BinPath(const QString& program) {
+    return QStringLiteral(IFB_BIN_DIR "/") + program;
+}
+
+SimProcess::SimProcess(QStringList extraArgs) : args_(std::move(extraArgs)) {}
+
+SimProcess::~SimProcess() {
+    stop();
+}
+
+bool SimProcess::start() {
+    QStringList args{QStringLiteral("--pty"), QStringLiteral("--link"), linkPath(), QStringLiteral("--log"),
+                     dir_.filePath(QStringLiteral("sim.log"))};
+    args += args_;
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(BinPath(QStringLiteral("ifb-sim")), args);
+    if (!process_.waitForStarted(5000)) {
+        error_ = process_.errorString();
+        return false;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 5000) {
+        if (QFileInfo::exists(linkPath()) && process_.canReadLine()) return true;
+        if (process_.state() != QProcess::Running) break;
+        process_.waitForReadyRead(50);
+    }
+    error_ = QStringLiteral("ifb-sim did not come up: ") + QString::fromLocal8Bit(process_.readAll());
+    return false;
+}
+
+void SimProcess::stop() {
+    if (process_.state() == QProcess::NotRunning) return;
+    thaw();
+    process_.terminate();
+    if (!process_.waitForFinished(3000)) {
+        process_.kill();
+        process_.waitForFinished(3000);
+    }
+}
+
+void SimProcess::freeze() {
+    ::kill(static_cast<pid_t>(process_.processId()), SIGSTOP);
+}
+
+void SimProcess::thaw() {
+    ::kill(static_cast<pid_t>(process_.processId()), SIGCONT);
+}
+
+QList<QJsonObject> SimProcess::events() const {
+    QList<QJsonObject> out;
+    QFile file(dir_.filePath(QStringLiteral("sim.log")));
+    if (!file.open(QIODevice::ReadOnly)) return out;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.trimmed().isEmpty()) out.append(QJsonDocument::fromJson(line).object());
+    }
+    return out;
+}
+
+QStringList SimProcess::requests() const {
+    QStringList out;
+    for (const QJsonObject& e : events()) {
+        if (e.value(QStringLiteral("event")).toString() == QLatin1String("rx"))
+            out.append(e.value(QStringLiteral("cmd")).toString());
+    }
+    return out;
+}
+
+QStringList SimProcess::requestFrames() const {
+    QStringList out;
+    for (const QJsonObject& e : events()) {
+        if (e.value(QStringLiteral("event")).toString() == QLatin1String("rx"))
+            out.append(e.value(QStringLiteral("hex")).toString());
+    }
+    return out;
+}
+
+int SimProcess::lastMode() const {
+    int mode = -1;
+    for (const QJsonObject& e : events()) {
+        if (e.value(QStringLiteral("event")).toString() == QLatin1String("mode_change"))
+            mode = e.value(QStringLiteral("to")).toInt(-1);
+    }
+    return mode;
+}
+
+bool SimProcess::logged(const QString& event) const {
+    for (const QJsonObject& e : events()) {
+        if (e.value(QStringLiteral("event")).toString() == event) return true;
+    }
+    return false;
+}
+
+}  // namespace ifb::test
