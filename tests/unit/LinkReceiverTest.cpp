@@ -153,7 +153,8 @@ TEST(LinkReceiver, ResetOrPollInsideTheBoxDoesNotReadStaleBytes) {
         f.rx.Reset();        // e.g. a socket reconnected while the box was open
         f.deliver(noteOf("fresh"));
     };
-    f.deliver(hex("02 00 30 01 00 03 37 0D") + noteOf("stale"));
+    // The stale note lies beyond where the fresh one lands after the reset.
+    f.deliver(hex("02 00 30 01 00 03 37 0D") + QByteArray(40, '\0') + noteOf("stale"));
     f.rx.PollReceive();
     EXPECT_EQ(f.events.boxes.size(), 1);
     EXPECT_FALSE(f.events.lines.contains(QStringLiteral("stale")));
