@@ -2,7 +2,9 @@
 // checks the structure of an image file.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <cstdio>
 
@@ -52,6 +54,7 @@ int write(const QString& id, qint64 size, const QString& path) {
         printLine(stderr, QStringLiteral("mkfwimage: %1").arg(error));
         return kExitFailure;
     }
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size() || !file.commit()) {
         printLine(stderr, QStringLiteral("mkfwimage: %1: %2").arg(path, file.errorString()));

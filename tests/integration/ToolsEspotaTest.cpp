@@ -1,0 +1,405 @@
+// espota against ifb-sim over loopback: logins, failures, what the board says on
+// its serial link afterwards; and the board's OTA receiver against a hand-driven PC.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUdpSocket>
+
+#include "ImageWriter.h"
+#include "OtaAuth.h"
+#include "QtPrinters.h"
+#include "ToolsHarness.h"
+
+using namespace tools_test;
+
+namespace {
+
+const QString kPassword = QStringLiteral("QN5KDL4072");
+const QByteArray kNoticeOk = Hex("02 00 44 02 4F 4B 03 E5 0D");
+const QByteArray kNoticeBr = Hex("02 00 44 02 42 52 03 DF 0D");
+
+class EspotaAgainstSim : public ::testing::Test {
+  protected:
+    // An image file; size default keeps each upload short.
+    QString writeImage(const QString& name, QByteArray bytes = {}) {
+        if (bytes.isEmpty()) bytes = image(200000);
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+    static QByteArray image(qint64 size) {
+        QString error;
+        return ifb::espimage::MakeFirmwareImage(QStringLiteral("1022IFB00"), size, &error);
+    }
+    // The board already in OTA mode with the PC joined.
+    void startBoard(QStringList extra = {}) {
+        otaPort = FreeUdpPort();
+        ASSERT_TRUE(sim.start(
+            QStringList{"--ota-at-start", "--ap-join-ms", "0", "--ota-port", QString::number(otaPort)} +
+            extra));
+        ASSERT_TRUE(port.open(sim.where()));
+        const auto join = sim.waitForEvent(QStringLiteral("join"), 3000);
+        ASSERT_TRUE(join.has_value());
+        ASSERT_TRUE(join->value("listening").toBool());
+    }
+    ToolRun espota(const QString& file, QStringList extra = {}) {
+        return RunTool(QStringLiteral("espota"),
+                       QStringList{"-i", "127.0.0.1", "-p", QString::number(otaPort), "-f", file} + extra);
+    }
+    // Restart the board and read its ROM version once it is back.
+    QString romAfterRestart() {
+        const int readyBefore = static_cast<int>(sim.events(QStringLiteral("ready")).size());
+        EXPECT_TRUE(port.request(Hex("0A")).has_value());
+        sim.waitForEvent(QStringLiteral("ready"), 3000, [&](const QJsonObject&) {
+            return sim.events(QStringLiteral("ready")).size() > readyBefore;
+        });
+        const auto rom = port.request(Hex("90"));
+        return rom ? QString::fromLatin1(rom->mid(5, rom->size() - 8)) : QStringLiteral("<no reply>");
+    }
+
+    QTemporaryDir dir;
+    SimProcess sim;
+    PtyPort port;
+    quint16 otaPort = 0;
+};
+
+struct LoginCase {
+    const char* name;
+    QStringList simArguments;
+    QStringList espotaArguments;
+    int exitCode;
+    const char* stderrText;
+    int logins;  // login events the board logged
+};
+
+void PrintTo(const LoginCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EspotaLogin : public EspotaAgainstSim, public ::testing::WithParamInterface<LoginCase> {};
+
+TEST_P(EspotaLogin, LogsInOrFailsAsTheBoardAnswers) {
+    const LoginCase& c = GetParam();
+    startBoard(c.simArguments);
+    const ToolRun run = espota(writeImage(QStringLiteral("fw.bin")), c.espotaArguments);
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QLatin1String(c.stderrText))) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty()) << "espota writes to stderr only";
+    EXPECT_EQ(sim.events(QStringLiteral("login")).size(), c.logins);
+    if (c.exitCode == 0) {
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("Sending invitation to 127.0.0.1 \n")))
+            << run.err.toStdString();
+        EXPECT_FALSE(run.err.contains(QStringLiteral("ERROR")));
+        EXPECT_EQ(sim.events(QStringLiteral("verdict")).first().value("result").toString(),
+                  QStringLiteral("OK"));
+        EXPECT_EQ(HexOf(*port.nextFrame(2000)), HexOf(kNoticeOk));
+    } else {
+        EXPECT_TRUE(run.err.contains(QStringLiteral("[ERROR]: Authentication Failed\n")))
+            << run.err.toStdString();
+        EXPECT_TRUE(sim.events(QStringLiteral("connect")).isEmpty());
+    }
+}
+
+const LoginCase kLoginCases[] = {
+    {"md5", {}, {"-a", kPassword}, 0, "Authenticating (MD5 protocol)...OK\n", 1},
+    {"pbkdf2", {"--ota-auth", "pbkdf2"}, {"--auth=" + kPassword}, 0, "Authenticating...OK\n", 1},
+    {"pbkdf2 with stored md5, retried",
+     {"--ota-auth", "pbkdf2-md5"},
+     {"-a", kPassword},
+     0,
+     "Authenticating...Retrying with MD5 password...Sending invitation to 127.0.0.1 \n"
+     "Authenticating (SHA256 protocol with MD5 password)...OK\n",
+     2},
+    {"pbkdf2 with stored md5, -m",
+     {"--ota-auth", "pbkdf2-md5"},
+     {"-m", "-a", kPassword},
+     0,
+     "Authenticating (SHA256 protocol with MD5 password)...OK\n",
+     1},
+    {"no password", {"--ota-auth", "none"}, {}, 0, "Uploading", 0},
+    {"md5 wrong password", {}, {"-a", "WRONG"}, 1, "Authenticating (MD5 protocol)...FAIL\n", 1},
+    {"pbkdf2 wrong password", {"--ota-auth", "pbkdf2"}, {"-a", "WRONG"}, 1, "Retrying with MD5 password", 2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Logins, EspotaLogin, ::testing::ValuesIn(kLoginCases),
+                         [](const ::testing::TestParamInfo<LoginCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
+
+TEST_F(EspotaAgainstSim, WholeUpdateOverTheSerialLinkAndWiFi) {
+    otaPort = FreeUdpPort();
+    ASSERT_TRUE(sim.start({"--ap-join-ms", "200", "--ota-port", QString::number(otaPort)}));
+    ASSERT_TRUE(port.open(sim.where()));
+    ASSERT_TRUE(port.request(Hex("0B 02 01")).has_value());
+    QElapsedTimer clock;
+    clock.start();
+    bool joined = false;
+    while (!joined && clock.elapsed() < 3000) {
+        const auto mode = port.request(Hex("00"));
+        joined = mode && mode->at(7) == 1;
+        if (!joined) QThread::msleep(50);  // the updater polls every 500 ms
+    }
+    ASSERT_TRUE(joined);
+
+    const ToolRun run = espota(
+        writeImage(QStringLiteral("UOf.bin"), image(ifb::espimage::kDefaultFirmwareSize)), {"-a", kPassword});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.endsWith(QStringLiteral("Uploading") + QString(1563, QLatin1Char('.'))))
+        << run.err.right(80).toStdString();
+    EXPECT_EQ(HexOf(*port.nextFrame(2000)), HexOf(kNoticeOk));
+    EXPECT_EQ(HexOf(*port.request(Hex("90"))), HexOf(OracleFrame(0x30, Hex("90") + "1021IFB00")))
+        << "the new firmware runs only after a restart";
+    EXPECT_EQ(romAfterRestart(), QStringLiteral("1022IFB00"));
+}
+
+struct RejectCase {
+    const char* name;
+    QStringList simArguments;
+    std::function<void(QByteArray&)> damage;
+    int exitCode;
+    const char* stderrText;  // empty: none expected
+    QByteArray notice;       // empty: none
+    const char* romAfterRestart;
+};
+
+void PrintTo(const RejectCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EspotaOutcome : public EspotaAgainstSim, public ::testing::WithParamInterface<RejectCase> {};
+
+TEST_P(EspotaOutcome, TheBoardsVerdictReachesEspotaAndTheSerialLink) {
+    const RejectCase& c = GetParam();
+    startBoard(c.simArguments);
+    QByteArray bytes = image(200000);
+    if (c.damage) c.damage(bytes);
+    const ToolRun run = espota(writeImage(QStringLiteral("fw.bin"), bytes), {"-a", kPassword});
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+    if (*c.stderrText) EXPECT_TRUE(run.err.contains(QLatin1String(c.stderrText))) << run.err.toStdString();
+    const auto notice = port.nextFrame(c.notice.isEmpty() ? 500 : 2000);
+    if (c.notice.isEmpty())
+        EXPECT_FALSE(notice.has_value());
+    else
+        EXPECT_EQ(notice ? HexOf(*notice) : QString(), HexOf(c.notice));
+    EXPECT_EQ(romAfterRestart(), QLatin1String(c.romAfterRestart));
+}
+
+const RejectCase kRejectCases[] = {
+    {"flash write error",
+     {"--ota-corrupt"},
+     {},
+     1,
+     "[WARNING]: Unexpected response from device: 'MD5 Check Failed'\n",
+     kNoticeBr,
+     "1021IFB00"},
+    {"not an app image",
+     {},
+     [](QByteArray& b) { b[0] = 0x00; },
+     1,
+     "'Wrong Magic Byte'",
+     kNoticeBr,
+     "1021IFB00"},
+    {"broken image",
+     {},
+     [](QByteArray& b) { b[5000] = static_cast<char>(b[5000] ^ 1); },
+     1,
+     "'Could Not Activate The Firmware'",
+     kNoticeBr,
+     "1021IFB00"},
+    {"forced BR", {"--ota-result", "br"}, {}, 0, "", kNoticeBr, "1021IFB00"},
+    {"no notice", {"--ota-result", "none"}, {}, 0, "", {}, "1022IFB00"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Verdicts, EspotaOutcome, ::testing::ValuesIn(kRejectCases),
+                         [](const ::testing::TestParamInfo<RejectCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
+
+TEST_F(EspotaAgainstSim, NoBoardMeansTenTriesAndNoResponse) {
+    startBoard({"--silent"});
+    otaPort = FreeUdpPort();  // nobody listens there
+    QElapsedTimer clock;
+    clock.start();
+    const ToolRun run = espota(writeImage(QStringLiteral("fw.bin")), {"-t", "0.15"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("Sending invitation to 127.0.0.1 ..........\n")))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.endsWith(QStringLiteral(" [ERROR]: No response from the ESP\n")))
+        << run.err.toStdString();
+    EXPECT_GE(clock.elapsed(), 1400);
+}
+
+TEST_F(EspotaAgainstSim, BindsTheGivenHostPortAndReportsABusyOne) {
+    startBoard({"--ota-auth", "none"});
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 hostPort = probe.serverPort();
+    probe.close();
+    const ToolRun ok =
+        espota(writeImage(QStringLiteral("fw.bin")), {"-I", "127.0.0.1", "-P", QString::number(hostPort)});
+    ASSERT_EQ(ok.exitCode, 0) << ok.err.toStdString();
+    EXPECT_EQ(sim.events(QStringLiteral("invitation")).first().value("port").toInt(), hostPort);
+    EXPECT_EQ(sim.events(QStringLiteral("connect")).first().value("port").toInt(), hostPort);
+
+    QTcpServer busy;
+    ASSERT_TRUE(busy.listen(QHostAddress::LocalHost, hostPort));
+    const ToolRun taken =
+        espota(writeImage(QStringLiteral("fw.bin")), {"-I", "127.0.0.1", "-P", QString::number(hostPort)});
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_TRUE(
+        taken.err.contains(QStringLiteral("[ERROR]: Listen Failed: [Errno 98] Address already in use")))
+        << taken.err.toStdString();
+}
+
+// A board that answers the invitation oddly.
+TEST(EspotaOddBoard, ReportsBadAnswersAndNonceLengths) {
+    const struct {
+        QByteArray answer;
+        const char* error;
+    } cases[] = {{"HELLO", "[ERROR]: Bad Answer: HELLO\n"},
+                 {"AUTH 123", "[ERROR]: Invalid nonce length: 3 (expected 32 or 64)\n"},
+                 {"AUTH", "[ERROR]: Invalid nonce length: 0 (expected 32 or 64)\n"}};
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("fw.bin"));
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(QByteArray(2000, '\xE9'));
+    out.close();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer.toStdString());
+        QUdpSocket board;
+        ASSERT_TRUE(board.bind(QHostAddress::LocalHost, 0));
+        QProcess espota;
+        espota.start(
+            BinPath(QStringLiteral("espota")),
+            {"-i", "127.0.0.1", "-p", QString::number(board.localPort()), "-a", "x", "-f", file, "-t", "2"});
+        ASSERT_TRUE(board.waitForReadyRead(5000));
+        const QNetworkDatagram invitation = board.receiveDatagram();
+        EXPECT_TRUE(invitation.data().startsWith("0 "));
+        EXPECT_TRUE(invitation.data().endsWith(" " + ifb::ota::Md5Hex(QByteArray(2000, '\xE9')) + "\n"));
+        board.writeDatagram(c.answer, invitation.senderAddress(),
+                            static_cast<quint16>(invitation.senderPort()));
+        ASSERT_TRUE(espota.waitForFinished(10000));
+        EXPECT_EQ(espota.exitCode(), 1);
+        EXPECT_TRUE(QString::fromLocal8Bit(espota.readAllStandardError()).endsWith(QLatin1String(c.error)));
+    }
+}
+
+TEST(EspotaCommandLine, ExitCodesForHelpSyntaxAndMissingArguments) {
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* text;
+    } cases[] = {
+        {{"-h"}, 0, "usage: espota [-h]"},
+        {{"-i", "127.0.0.1", "-f", "x", "-p", "abc"},
+         2,
+         "espota: error: argument -p/--port: invalid int value: 'abc'"},
+        {{"-i", "127.0.0.1", "-f", "x", "--bogus"}, 2, "espota: error: unrecognized arguments: --bogus"},
+        {{"-i", "127.0.0.1", "-f"}, 2, "espota: error: argument -f/--file: expected one argument"},
+        {{"-i", "127.0.0.1", "-f", "x", "-t", "soon"}, 2, "espota: error: argument -t/--timeout"},
+        {{"-f", "x"}, 1, " [CRITICAL]: Not enough arguments.\n"},
+        {{"-i", "127.0.0.1"}, 1, " [CRITICAL]: Not enough arguments.\n"},
+        {{"-i", "127.0.0.1", "-f", "/nonexistent/fw.bin"},
+         1,
+         " [ERROR]: Cannot read image file /nonexistent/fw.bin"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const ToolRun run = RunTool(QStringLiteral("espota"), c.arguments, 10000);
+        EXPECT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE((run.out + run.err).contains(QLatin1String(c.text))) << (run.out + run.err).toStdString();
+    }
+}
+
+// ---- the board's receiver against a PC driven by hand ----
+
+class HandDrivenPc : public EspotaAgainstSim {
+  protected:
+    // Invites the board (no password) and returns the data connection it opens.
+    QTcpSocket* invite(qint64 size, const QByteArray& md5) {
+        EXPECT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+        QUdpSocket udp;
+        udp.writeDatagram(QByteArrayLiteral("0 ") + QByteArray::number(server.serverPort()) + ' ' +
+                              QByteArray::number(size) + ' ' + md5 + '\n',
+                          QHostAddress::LocalHost, otaPort);
+        EXPECT_TRUE(udp.waitForReadyRead(2000));
+        EXPECT_EQ(udp.receiveDatagram().data(), QByteArray("OK"));
+        if (!server.waitForNewConnection(2000)) return nullptr;
+        return server.nextPendingConnection();
+    }
+    QTcpServer server;
+};
+
+TEST_F(HandDrivenPc, APcThatVanishesMidUploadTimesOutAndTheBoardGoesBackToIdle) {
+    startBoard({"--ota-auth", "none", "--ota-timeout-ms", "100"});
+    // Garbage first: the receiver ignores it.
+    QUdpSocket noise;
+    for (const char* junk : {"hello", "0 1 2 short-md5\n", "\xff\xfe", "200 a b\n"})
+        noise.writeDatagram(QByteArray(junk), QHostAddress::LocalHost, otaPort);
+    ASSERT_TRUE(sim.waitForEvent(QStringLiteral("invitation"), 2000, [](const QJsonObject& e) {
+        return e.value("text").toString() == QStringLiteral("200 a b\n");
+    }));
+
+    const QByteArray bytes = image(200000);
+    QTcpSocket* data = invite(bytes.size(), ifb::ota::Md5Hex(bytes));
+    ASSERT_NE(data, nullptr);
+    data->write(bytes.left(3000));
+    ASSERT_TRUE(data->waitForBytesWritten(2000));
+    QByteArray counts;
+    while (counts.size() < 8 && data->waitForReadyRead(1000)) counts += data->readAll();
+    EXPECT_TRUE(counts.startsWith("1460")) << counts.toStdString();  // reads of at most one segment
+    // ... and then the PC is gone without a word. The board prods three times, then gives up.
+    const auto verdict = sim.waitForEvent(QStringLiteral("verdict"), 3000);
+    ASSERT_TRUE(verdict.has_value());
+    EXPECT_EQ(verdict->value("result").toString(), QStringLiteral("Receive Failed"));
+    EXPECT_EQ(verdict->value("received").toInt(), 3000);
+    EXPECT_EQ(HexOf(*port.nextFrame(1000)), HexOf(kNoticeBr));
+    while (data->waitForReadyRead(200)) counts += data->readAll();
+    EXPECT_EQ(counts, QByteArray("14601460") + "80" + "80" + "80" + "80");
+
+    const ToolRun run = espota(writeImage(QStringLiteral("fw.bin"), bytes));
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+}
+
+TEST_F(HandDrivenPc, ClosingTheConnectionEndsTheUploadAtOnce) {
+    startBoard({"--ota-auth", "none"});
+    const QByteArray bytes = image(200000);
+    QTcpSocket* data = invite(bytes.size(), ifb::ota::Md5Hex(bytes));
+    ASSERT_NE(data, nullptr);
+    data->write(bytes.left(5000));
+    data->waitForBytesWritten(2000);
+    data->waitForReadyRead(1000);
+    data->abort();
+    const auto verdict = sim.waitForEvent(QStringLiteral("verdict"), 500);
+    ASSERT_TRUE(verdict.has_value());
+    EXPECT_EQ(verdict->value("result").toString(), QStringLiteral("Receive Failed"));
+}
+
+TEST_F(HandDrivenPc, AnOversizedImageIsRefusedBeforeConnecting) {
+    startBoard({"--ota-auth", "none", "--ota-partition", "100000"});
+    EXPECT_EQ(invite(100004, QByteArray(32, 'a')), nullptr);
+    const auto verdict = sim.events(QStringLiteral("verdict"));
+    ASSERT_EQ(verdict.size(), 1);
+    EXPECT_EQ(verdict.first().value("result").toString(), QStringLiteral("Bad Size Given"));
+    EXPECT_FALSE(port.nextFrame(300).has_value()) << "no serial notice for a refused start";
+}
+
+}  // namespace
