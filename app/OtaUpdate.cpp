@@ -103,7 +103,7 @@ void UpdaterApp::RunOtaUpdate() {
 
     startProgress(ProgressKind::FirmwareWrite, QStringLiteral("------- WiFi OTA Mode ----------"), false);
     ToolRunner runner(
-        op_, *this, [this] { return CheckWiFiAdapter(*this); }, ToolOutputOk);
+        op_, *this, [this] { return CheckWiFiAdapter(networkAdapters(), *this); }, ToolOutputOk);
     const bool ran = runner.RunCommand(command.toolCommand(), &op_.logPane(), chunks);
     if (!ran) {
         WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);

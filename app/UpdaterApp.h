@@ -4,10 +4,12 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "BoardCommands.h"
 #include "BoardRecords.h"
+#include "NetworkAdapters.h"
 #include "Operator.h"
 #include "Settings.h"
 #include "TickClock.h"
@@ -87,6 +89,8 @@ class UpdaterApp : public QObject, public LogSink {
     WiFi_AP wifiAp;
     QString otaPassword;
     bool ToolOutputOk = true;
+    // The PC's network adapters as the Wi-Fi check sees them.
+    std::function<QList<NetworkAdapter>()> networkAdapters = ListNetworkAdapters;
 
     TTComXDlg* link() const { return link_.get(); }
 

@@ -1,2 +1,4 @@
 ifb_add_test(test_startup LABEL e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/StartupTest.cpp LIBS ifb_app TIMEOUT 120)
 add_dependencies(test_startup ifb-sim espota)
+ifb_add_test(test_update LABEL e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/UpdateTest.cpp LIBS ifb_app ifb_firmware TIMEOUT 300)
+add_dependencies(test_update ifb-sim espota)

@@ -1,0 +1,240 @@
+// The whole firmware write against the simulated board, with our espota.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include "AppHarness.h"
+#include "QtPrinters.h"
+#include "TTComXDlg.h"
+
+using namespace ifb;
+using namespace ifb::test;
+
+namespace {
+
+const QString kOkLine = QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。");
+const QString kAbortLine = QStringLiteral("NG:ファームウェアの書き込みを中止しました。");
+
+// An upload tool named "espota" that runs ours and then does more.
+QString WrapEspota(const QString& folder, const QString& after) {
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/espota");
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(QStringLiteral("#!/bin/sh\n\"%1\" \"$@\"\n%2\n")
+                .arg(BinPath(QStringLiteral("espota")), after)
+                .toUtf8());
+    f.close();
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    return path;
+}
+
+class Update : public ::testing::Test {
+  protected:
+    // Starts the board and the program up to the ready state.
+    void ready(QStringList simArgs, const QMap<QString, QString>& extra = {},
+               const QString& folder = QStringLiteral("app")) {
+        h = std::make_unique<AppHarness>(folder);
+        sim = std::make_unique<SimProcess>(simArgs);
+        ASSERT_TRUE(sim->start()) << sim->error().toStdString();
+        auto settings = h->settingsFor(*sim);
+        settings[QStringLiteral("CONECT_WAIT_TIME")] = QStringLiteral("5000");
+        settings[QStringLiteral("Prog_WAIT_TIME")] = QStringLiteral("15000");
+        for (auto it = extra.begin(); it != extra.end(); ++it) settings[it.key()] = it.value();
+        h->writeSettings(settings);
+        h->makeApp();
+        // No Wi-Fi adapter with an address of the board's network.
+        h->app->networkAdapters = [] { return QList<NetworkAdapter>{}; };
+        ASSERT_EQ(h->app->startUp(), StartupResult::Ready);
+        h->op.log.lines.clear();
+        before = static_cast<int>(sim->requests().size());
+    }
+    QStringList requestsSinceReady() const { return sim->requests().mid(before); }
+    QString firmwareFile() const { return ProgramFolder(h->exePath) + QStringLiteral("/UOf.bin"); }
+    void TearDown() override {
+        if (h && h->app) h->app->closeSequence();
+    }
+
+    std::unique_ptr<AppHarness> h;
+    std::unique_ptr<SimProcess> sim;
+    int before = 0;
+};
+
+}  // namespace
+
+TEST_F(Update, SuccessReportsTheNewVersionAndRestoresTheMode) {
+    ready({});
+    h->app->writeCommand();
+    ASSERT_EQ(h->op.writeResults, std::vector<int>{0});
+    EXPECT_TRUE(h->op.log.lines.contains(QStringLiteral("IFB-ROMVer : 1022IFB00")))
+        << h->op.log.lines.join('\n').toStdString();
+    EXPECT_EQ(h->op.log.lines.last(), kOkLine);
+    EXPECT_FALSE(QFileInfo::exists(firmwareFile()));
+    EXPECT_FALSE(h->op.writeCommandAvailable);
+    EXPECT_TRUE(h->op.mainWindowEnabled);
+    EXPECT_TRUE(h->boxes.shown.empty());
+    ASSERT_EQ(h->op.joinInstructions.size(), 1u);
+    EXPECT_EQ(h->op.joinInstructions[0].caption, QStringLiteral("OTA経由のアップデート開始"));
+    EXPECT_EQ(h->op.joinInstructions[0].memoLines, (QStringList{QStringLiteral("SSID      : IFB-OTA-1234"),
+                                                                QStringLiteral("Password  : MobirePxUn")}));
+    const QStringList r = requestsSinceReady();
+    ASSERT_GE(r.size(), 2);
+    EXPECT_EQ(r.mid(0, 2), (QStringList{QStringLiteral("GetApInfo"), QStringLiteral("SetOtaMode")}));
+    EXPECT_EQ(r.mid(r.size() - 5),
+              (QStringList{QStringLiteral("ESP32_RestartCmd"), QStringLiteral("GetModelName"),
+                           QStringLiteral("GetRomVersion"), QStringLiteral("SetIFBMode"),
+                           QStringLiteral("ESP32_RestartCmd")}));
+    EXPECT_EQ(sim->lastMode(), 3);
+    EXPECT_EQ(h->app->option.ProgMode, 1);
+    // The progress dialogs: connection wait, then the write.
+    ASSERT_GE(h->op.progress.size(), 3u);
+    EXPECT_EQ(h->op.progress[1].banner, QStringLiteral("------- Check WiFi AP Connection ----------"));
+    EXPECT_EQ(h->op.progress[2].banner, QStringLiteral("------- WiFi OTA Mode ----------"));
+    EXPECT_GT(h->op.dotUpdates, 0);
+    EXPECT_FALSE(h->op.progressIsOpen);
+}
+
+TEST_F(Update, BoardVerdictDecidesTheOutcome) {
+    struct Case {
+        const char* name;
+        QStringList simArgs;
+        QString after;  // what the upload tool does after the upload
+        QMap<QString, QString> settings;
+        int outcome;
+        QString lastLine;
+        bool writeAvailable;
+    } cases[] = {
+        {"board says BR",
+         {QStringLiteral("--ota-result"), QStringLiteral("br")},
+         QString(),
+         {},
+         1,
+         QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"),
+         false},
+        {"tool printed Error",
+         {},
+         QStringLiteral("echo 'upload Error: something'"),
+         {},
+         1,
+         QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"),
+         false},
+        {"no notice in time",
+         {QStringLiteral("--ota-result"), QStringLiteral("none")},
+         QString(),
+         {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("2000")}},
+         2,
+         QStringLiteral("接続を確認し、もう一度書き込みを行ってください。"),
+         true},
+        {"tool printed ERROR, no Wi-Fi address",
+         {},
+         QStringLiteral("echo '[ERROR]: No response from device'"),
+         {},
+         3,
+         kAbortLine,
+         false},
+        {"notice while the tool still ran",
+         {},
+         QStringLiteral("sleep 2"),
+         {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("500")}},
+         0,
+         kOkLine,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto settings = c.settings;
+        ready(c.simArgs, settings);
+        if (!c.after.isEmpty())
+            h->app->option.App_ESPOta = WrapEspota(h->dir.filePath(QStringLiteral("tool")), c.after);
+        h->app->writeCommand();
+        EXPECT_EQ(h->op.writeResults, std::vector<int>{c.outcome});
+        EXPECT_EQ(h->op.log.lines.last(), c.lastLine) << h->op.log.lines.join('\n').toStdString();
+        EXPECT_EQ(h->op.writeCommandAvailable, c.writeAvailable);
+        EXPECT_FALSE(QFileInfo::exists(firmwareFile()));
+        EXPECT_EQ(sim->lastMode(), 3);
+        h->app->closeSequence();
+    }
+}
+
+TEST_F(Update, PcThatNeverJoinsEndsInTimeOut) {
+    ready({QStringLiteral("--never-join")}, {{QStringLiteral("CONECT_WAIT_TIME"), QStringLiteral("1500")}});
+    h->app->writeCommand();
+    EXPECT_EQ(h->op.writeResults, std::vector<int>{2});
+    EXPECT_TRUE(h->op.log.lines.contains(QStringLiteral("Not Connection")));
+    EXPECT_TRUE(h->op.writeCommandAvailable);
+    EXPECT_FALSE(requestsSinceReady().contains(QStringLiteral("GetRomVersion")));
+    EXPECT_EQ(sim->lastMode(), 3);
+}
+
+TEST_F(Update, CancelledJoinRestartsTheBoardAndShowsNothing) {
+    ready({});
+    h->op.joinAnswer = false;
+    h->app->writeCommand();
+    EXPECT_TRUE(h->op.writeResults.empty());
+    EXPECT_TRUE(h->op.writeCommandAvailable);
+    EXPECT_TRUE(h->boxes.shown.empty());
+    QThread::msleep(100);
+    EXPECT_EQ(requestsSinceReady(), (QStringList{QStringLiteral("GetApInfo"), QStringLiteral("SetOtaMode"),
+                                                 QStringLiteral("ESP32_RestartCmd")}));
+}
+
+TEST_F(Update, UnansweredAccessPointRequestEndsLikeACancel) {
+    ready({});
+    sim->freeze();
+    h->app->writeCommand();
+    sim->thaw();
+    QThread::msleep(300);
+    EXPECT_TRUE(h->op.writeResults.empty());
+    EXPECT_TRUE(h->op.joinInstructions.empty());
+    EXPECT_TRUE(h->op.writeCommandAvailable);
+    EXPECT_EQ(h->op.log.lines, QStringList{QStringLiteral("NG")});
+    EXPECT_EQ(requestsSinceReady(),
+              (QStringList{QStringLiteral("GetApInfo"), QStringLiteral("ESP32_RestartCmd")}));
+}
+
+TEST_F(Update, PerUserFolderHoldsTheFirmwareWhileItIsWritten) {
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    ready({}, {{QStringLiteral("binPath_Mode"), QStringLiteral("0")}});
+    h->app->enableDiagnosticMode();
+    h->app->writeCommand();
+    qunsetenv("XDG_DATA_HOME");
+    const QString folder = home.filePath(QStringLiteral("korima/ifb-updater"));
+    EXPECT_EQ(h->op.writeResults, std::vector<int>{0});
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/UOf.bin")));
+    // With diagnostic mode the command line is logged; it names the firmware file there.
+    bool named = false;
+    for (const QString& line : h->op.log.lines) named |= line.contains(folder + QStringLiteral("/UOf.bin"));
+    EXPECT_TRUE(named);
+}
+
+TEST_F(Update, PathsWithShellCharactersRunAsTheyAre) {
+    const QString odd = QStringLiteral("app dir 'q' $HOME;touch pwned");
+    ready({}, {}, odd);
+    const QString tool = h->dir.filePath(odd + QStringLiteral("/bin `x`/espota"));
+    QDir().mkpath(QFileInfo(tool).path());
+    ASSERT_TRUE(QFile::link(BinPath(QStringLiteral("espota")), tool));
+    h->app->option.App_ESPOta = tool;
+    h->app->writeCommand();
+    EXPECT_EQ(h->op.writeResults, std::vector<int>{0});
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("pwned")));
+    EXPECT_FALSE(QFileInfo::exists(h->dir.filePath(QStringLiteral("pwned"))));
+}
+
+TEST_F(Update, FirmwareThatCannotBeWrittenOutAbortsAndStillRestoresTheBoard) {
+    ready({});
+    // A folder where the file should go: the file cannot be created.
+    ASSERT_TRUE(QDir().mkpath(firmwareFile()));
+    h->app->writeCommand();
+    EXPECT_EQ(h->op.writeResults, std::vector<int>{1});
+    ASSERT_EQ(h->boxes.shown.size(), 1u);
+    EXPECT_TRUE(h->boxes.shown[0].text.contains(QDir::toNativeSeparators(firmwareFile())));
+    EXPECT_EQ(h->boxes.shown[0].icon, MsgIcon::Error);
+    EXPECT_FALSE(requestsSinceReady().contains(QStringLiteral("GetRomVersion")));
+    EXPECT_EQ(sim->lastMode(), 3);
+    EXPECT_EQ(h->op.log.lines.last(), QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"));
+}
