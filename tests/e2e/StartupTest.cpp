@@ -178,6 +178,7 @@ TEST_F(Startup, BoardLostAfterTheCheckFailsTheStepThatNeedsIt) {
         h.op.log.lines.clear();
         boot({QStringLiteral("--hangup-after"), QString::number(c.answered)});
         EXPECT_EQ(runThrough(), c.result);
+        ASSERT_FALSE(h.op.log.lines.isEmpty());
         EXPECT_EQ(h.op.log.lines.last(), c.logLine);
         ASSERT_EQ(h.boxes.shown.size(), 1u);
         EXPECT_EQ(h.boxes.shown[0], c.box);
