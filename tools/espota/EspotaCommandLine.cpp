@@ -185,9 +185,13 @@ class Parser {
 ParsedCommandLine ParseEspotaCommandLine(const QStringList& arguments) {
     Parser parser;
     parser.parse(arguments);
-    if (parser.result.outcome == ParsedCommandLine::Outcome::Run && parser.result.options.hostPort != -1 &&
-        (parser.result.options.hostPort < 0 || parser.result.options.hostPort > 65535))
-        parser.fail(QStringLiteral("argument -P/--host_port: port must be 0-65535"));
+    const EspotaOptions& o = parser.result.options;
+    if (parser.result.outcome == ParsedCommandLine::Outcome::Run) {
+        if (o.espPort < 1 || o.espPort > 65535)
+            parser.fail(QStringLiteral("argument -p/--port: port must be 1-65535"));
+        else if (o.hostPort != -1 && (o.hostPort < 0 || o.hostPort > 65535))
+            parser.fail(QStringLiteral("argument -P/--host_port: port must be 0-65535"));
+    }
     return parser.result;
 }
 

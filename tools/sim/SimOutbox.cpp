@@ -42,12 +42,6 @@ void SimOutbox::whenDrained(std::function<void()> action) {
     pumpUnlessWaiting();
 }
 
-void SimOutbox::clear() {
-    queue_.clear();
-    sentOfHead_ = 0;
-    timer_.stop();
-}
-
 void SimOutbox::pumpUnlessWaiting() {
     // A running timer means the head waits for its time or its next split byte.
     if (!timer_.isActive()) pump();
@@ -64,7 +58,7 @@ void SimOutbox::pump() {
         if (head.action) {
             auto action = std::move(head.action);
             queue_.pop_front();
-            action();  // may clear the queue
+            action();
             continue;
         }
         if (faults_.split && head.bytes.size() - sentOfHead_ > 1) {

@@ -31,8 +31,6 @@ class SimOutbox : public QObject {
     void sendNotice(const QByteArray& frame);
     // Runs once everything queued so far has gone out.
     void whenDrained(std::function<void()> action);
-    // Drops everything queued (the board restarts or goes away).
-    void clear();
 
   private:
     struct Item {

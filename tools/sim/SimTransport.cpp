@@ -2,19 +2,26 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
 
 namespace ifb::sim {
+namespace {
+constexpr qint64 kDrainLimitMs = 1000;
+constexpr qint64 kDrainSettleMs = 50;
+}  // namespace
 
 std::unique_ptr<SimTransport> MakeTransport(const SimConfig& config) {
     switch (config.transport) {
@@ -117,6 +124,19 @@ void PtyTransport::flushPending() {
 }
 
 void PtyTransport::hangUp() {
+    // The last reply leaves the board before the cable goes: wait (bounded) until the
+    // PC has read what is queued, as closing the master discards unread bytes.
+    QElapsedTimer clock;
+    clock.start();
+    // The pty moves written bytes to the PC's side a moment later, so an empty queue
+    // counts only after a short settling time.
+    while (master_ >= 0 && clock.elapsed() < kDrainLimitMs) {
+        flushPending();
+        QThread::msleep(5);
+        int queued = 0;
+        const bool empty = ::ioctl(slave_, FIONREAD, &queued) != 0 || queued == 0;
+        if (pending_.isEmpty() && empty && clock.elapsed() >= kDrainSettleMs) break;
+    }
     closeAll();
 }
 
@@ -172,7 +192,11 @@ void TcpListenTransport::write(const QByteArray& bytes) {
 }
 
 void TcpListenTransport::hangUp() {
-    if (client_) client_->abort();
+    if (client_) {
+        client_->disconnectFromHost();  // what is written still goes out, then FIN
+        if (client_->state() != QAbstractSocket::UnconnectedState)
+            client_->waitForDisconnected(kDrainLimitMs);
+    }
     client_ = nullptr;
     if (server_) server_->close();
 }
@@ -214,7 +238,8 @@ void TcpConnectTransport::write(const QByteArray& bytes) {
 void TcpConnectTransport::hangUp() {
     hungUp_ = true;
     retry_->stop();
-    socket_->abort();
+    socket_->disconnectFromHost();
+    if (socket_->state() != QAbstractSocket::UnconnectedState) socket_->waitForDisconnected(kDrainLimitMs);
 }
 
 }  // namespace ifb::sim
