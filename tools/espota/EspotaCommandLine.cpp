@@ -7,15 +7,15 @@ namespace {
 
 enum class Key { Help, Ip, HostIp, Port, HostPort, Auth, File, Spiffs, Progress, Debug, Timeout, Md5Target };
 
-struct Spec {
+struct OptionDef {
     Key key;
     char shortName;
     const char* longName;
     const char* metavar;  // nullptr: a flag
 };
 
-const std::vector<Spec>& specs() {
-    static const std::vector<Spec> list = {
+const std::vector<OptionDef>& optionTable() {
+    static const std::vector<OptionDef> list = {
         {Key::Help, 'h', "help", nullptr},
         {Key::Ip, 'i', "ip", "ESP_IP"},
         {Key::HostIp, 'I', "host_ip", "HOST_IP"},
@@ -32,8 +32,8 @@ const std::vector<Spec>& specs() {
     return list;
 }
 
-QString optionNames(const Spec& spec) {
-    return QStringLiteral("-%1/--%2").arg(QString(QLatin1Char(spec.shortName)), QLatin1String(spec.longName));
+QString optionNames(const OptionDef& def) {
+    return QStringLiteral("-%1/--%2").arg(QString(QLatin1Char(def.shortName)), QLatin1String(def.longName));
 }
 
 class Parser {
@@ -46,18 +46,18 @@ class Parser {
         return false;
     }
 
-    bool integer(const Spec& spec, const QString& text, int* out) {
+    bool integer(const OptionDef& def, const QString& text, int* out) {
         bool ok = false;
         const int value = text.toInt(&ok, 10);
         if (!ok)
-            return fail(QStringLiteral("argument %1: invalid int value: '%2'").arg(optionNames(spec), text));
+            return fail(QStringLiteral("argument %1: invalid int value: '%2'").arg(optionNames(def), text));
         *out = value;
         return true;
     }
 
-    bool apply(const Spec& spec, const QString& value) {
+    bool apply(const OptionDef& def, const QString& value) {
         EspotaOptions& o = result.options;
-        switch (spec.key) {
+        switch (def.key) {
             case Key::Help:
                 result.outcome = ParsedCommandLine::Outcome::Help;
                 return true;
@@ -68,9 +68,9 @@ class Parser {
                 o.hostIp = value;
                 return true;
             case Key::Port:
-                return integer(spec, value, &o.espPort);
+                return integer(def, value, &o.espPort);
             case Key::HostPort:
-                return integer(spec, value, &o.hostPort);
+                return integer(def, value, &o.hostPort);
             case Key::Auth:
                 o.auth = value;
                 return true;
@@ -94,7 +94,7 @@ class Parser {
                 const double seconds = value.toDouble(&ok);
                 if (!ok || seconds <= 0 || seconds > 3600)
                     return fail(
-                        QStringLiteral("argument %1: invalid value: '%2'").arg(optionNames(spec), value));
+                        QStringLiteral("argument %1: invalid value: '%2'").arg(optionNames(def), value));
                 o.timeoutSeconds = seconds;
                 return true;
             }
@@ -102,14 +102,14 @@ class Parser {
         return true;
     }
 
-    const Spec* findLong(const QString& name) {
-        const Spec* match = nullptr;
+    const OptionDef* findLong(const QString& name) {
+        const OptionDef* match = nullptr;
         QStringList candidates;
-        for (const Spec& spec : specs()) {
-            const QString full = QLatin1String(spec.longName);
-            if (full == name) return &spec;
+        for (const OptionDef& def : optionTable()) {
+            const QString full = QLatin1String(def.longName);
+            if (full == name) return &def;
             if (full.startsWith(name)) {
-                match = &spec;
+                match = &def;
                 candidates << QStringLiteral("--") + full;
             }
         }
@@ -122,55 +122,55 @@ class Parser {
         return match;
     }
 
-    const Spec* findShort(QChar letter) {
-        for (const Spec& spec : specs())
-            if (QLatin1Char(spec.shortName) == letter) return &spec;
+    const OptionDef* findShort(QChar letter) {
+        for (const OptionDef& def : optionTable())
+            if (QLatin1Char(def.shortName) == letter) return &def;
         return nullptr;
     }
 
     bool parse(const QStringList& args) {
         for (qsizetype i = 0; i < args.size(); ++i) {
             const QString& arg = args[i];
-            const auto nextValue = [&](const Spec& spec, QString* value) {
+            const auto nextValue = [&](const OptionDef& def, QString* value) {
                 if (i + 1 >= args.size() ||
                     (args[i + 1].startsWith(QLatin1Char('-')) && args[i + 1].size() > 1))
-                    return fail(QStringLiteral("argument %1: expected one argument").arg(optionNames(spec)));
+                    return fail(QStringLiteral("argument %1: expected one argument").arg(optionNames(def)));
                 *value = args[++i];
                 return true;
             };
             if (arg.startsWith(QLatin1String("--")) && arg.size() > 2) {
                 const qsizetype eq = arg.indexOf(QLatin1Char('='));
                 const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
-                const Spec* spec = findLong(name);
-                if (!spec) return false;
+                const OptionDef* def = findLong(name);
+                if (!def) return false;
                 QString value;
-                if (spec->metavar) {
+                if (def->metavar) {
                     if (eq >= 0)
                         value = arg.mid(eq + 1);
-                    else if (!nextValue(*spec, &value))
+                    else if (!nextValue(*def, &value))
                         return false;
                 } else if (eq >= 0) {
                     return fail(QStringLiteral("argument %1: ignored explicit argument '%2'")
-                                    .arg(optionNames(*spec), arg.mid(eq + 1)));
+                                    .arg(optionNames(*def), arg.mid(eq + 1)));
                 }
-                if (!apply(*spec, value)) return false;
+                if (!apply(*def, value)) return false;
                 continue;
             }
             if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
                 // One or more short options; a value-taking one ends the group.
                 for (qsizetype k = 1; k < arg.size(); ++k) {
-                    const Spec* spec = findShort(arg[k]);
-                    if (!spec) return fail(QStringLiteral("unrecognized arguments: %1").arg(arg));
+                    const OptionDef* def = findShort(arg[k]);
+                    if (!def) return fail(QStringLiteral("unrecognized arguments: %1").arg(arg));
                     QString value;
-                    if (spec->metavar) {
+                    if (def->metavar) {
                         if (k + 1 < arg.size())
                             value = arg.mid(k + 1);
-                        else if (!nextValue(*spec, &value))
+                        else if (!nextValue(*def, &value))
                             return false;
-                        if (!apply(*spec, value)) return false;
+                        if (!apply(*def, value)) return false;
                         break;
                     }
-                    if (!apply(*spec, value)) return false;
+                    if (!apply(*def, value)) return false;
                 }
                 continue;
             }
