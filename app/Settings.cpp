@@ -43,36 +43,6 @@ QString PortSettingFromName(const QString& name) {
 
 // --- Code tables ------------------------------------------------------------
 
-BaudRate BaudRateFromSpeedCode(int code) {
-    switch (code) {
-        case 1:
-            return BaudRate::br9600;
-        case 2:
-            return BaudRate::br38400;
-        case 3:
-            return BaudRate::br57600;
-        case 4:
-            return BaudRate::br115200;
-        default:
-            return BaudRate::br19200;
-    }
-}
-
-int SpeedCodeFromBaudRate(BaudRate rate) {
-    switch (rate) {
-        case BaudRate::br9600:
-            return 1;
-        case BaudRate::br38400:
-            return 2;
-        case BaudRate::br57600:
-            return 3;
-        case BaudRate::br115200:
-            return 4;
-        default:
-            return 0;
-    }
-}
-
 int SpeedItemFromCode(int code) {
     if (code == 1) return 0;
     if (code >= 2 && code <= 4) return code;
@@ -83,18 +53,6 @@ int SpeedCodeFromItem(int item) {
     if (item == 0) return 1;
     if (item >= 2 && item <= 4) return item;
     return 0;
-}
-
-Parity ParityFromCode(int code) {
-    if (code == 0) return Parity::prNone;
-    if (code == 1) return Parity::prOdd;
-    return Parity::prEven;
-}
-
-int ParityCodeFromParity(Parity parity) {
-    if (parity == Parity::prNone) return 0;
-    if (parity == Parity::prOdd) return 1;
-    return 2;
 }
 
 int ParityItemFromCode(int code) {

@@ -65,17 +65,11 @@ QString PortNameFromSetting(const QString& text);
 QString PortSettingFromName(const QString& name);
 
 // --- Code tables ------------------------------------------------------------
-// Speed code: 1 9600, 2 38400, 3 57600, 4 115200, any other 19200 bit/s.
-BaudRate BaudRateFromSpeedCode(int code);
-// The code of a rate; 0 for 19200 and for rates the codes cannot express.
-int SpeedCodeFromBaudRate(BaudRate rate);
+// The speed and parity codes themselves are in SerialTypes.h.
 // Port-dialog speed items "9600bps", "19.2kbps", "38.4kbps", "57.6kbps",
 // "115.2kbps": item 0 is code 1, item 1 is code 0 (and every unknown code).
 int SpeedItemFromCode(int code);
 int SpeedCodeFromItem(int item);  // unknown items give 0 (19200)
-// Parity code: 0 none, 1 odd, any other even.
-Parity ParityFromCode(int code);
-int ParityCodeFromParity(Parity parity);  // none 0, odd 1, anything else 2
 // Port-dialog parity items "なし", "奇数", "偶数" (0..2).
 int ParityItemFromCode(int code);
 int ParityCodeFromItem(int item);  // unknown items give 2 (even)

@@ -9,32 +9,6 @@
 
 namespace ifb {
 
-BaudRate SpeedCodeToBaudRate(int code) {
-    switch (code) {
-        case 1:
-            return BaudRate::br9600;
-        case 2:
-            return BaudRate::br38400;
-        case 3:
-            return BaudRate::br57600;
-        case 4:
-            return BaudRate::br115200;
-        default:
-            return BaudRate::br19200;
-    }
-}
-
-Parity ParityCodeToParity(int code) {
-    switch (code) {
-        case 0:
-            return Parity::prNone;
-        case 1:
-            return Parity::prOdd;
-        default:
-            return Parity::prEven;
-    }
-}
-
 TTComXDlg::TTComXDlg(int tcpListenPort, int tcpServerMode, int tcpClientPort, const QString& tcpClientAddr,
                      int transportKind, const QString& comPort, int speedCode, int parityCode,
                      LogPane* traceMemo, const SerialLine& line, const LinkSettings& settings,
@@ -56,8 +30,8 @@ TTComXDlg::TTComXDlg(int tcpListenPort, int tcpServerMode, int tcpClientPort, co
     if (transportKind_ == kTransportSerial) {
         SerialLine opened = line;
         opened.port = comPort;
-        opened.baudRate = SpeedCodeToBaudRate(speedCode);
-        opened.parity = ParityCodeToParity(parityCode);
+        opened.baudRate = BaudRateFromSpeedCode(speedCode);
+        opened.parity = ParityFromCode(parityCode);
         comPort_.SetLine(opened);
     }
     settings_.tcpListenPort = tcpListenPort;

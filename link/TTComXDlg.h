@@ -19,10 +19,6 @@ class QTcpSocket;
 
 namespace ifb {
 
-// Speed code of the settings: 1 = 9600, 2 = 38400, 3 = 57600, 4 = 115200, any other = 19200.
-BaudRate SpeedCodeToBaudRate(int code);
-// Parity code of the settings: 0 none, 1 odd, any other even.
-Parity ParityCodeToParity(int code);
 
 // The one connection to the board: owns the transport (serial port, TCP client
 // or TCP server), sends request frames, collects received bytes in the ring and

@@ -36,4 +36,46 @@ bool StrToDataBits(const QString& text, DataBits& bits) {
 
 QString DataBitsToStr(DataBits bits) { return QString::number(static_cast<int>(bits)); }
 
+BaudRate BaudRateFromSpeedCode(int code) {
+    switch (code) {
+        case 1:
+            return BaudRate::br9600;
+        case 2:
+            return BaudRate::br38400;
+        case 3:
+            return BaudRate::br57600;
+        case 4:
+            return BaudRate::br115200;
+        default:
+            return BaudRate::br19200;
+    }
+}
+
+int SpeedCodeFromBaudRate(BaudRate rate) {
+    switch (rate) {
+        case BaudRate::br9600:
+            return 1;
+        case BaudRate::br38400:
+            return 2;
+        case BaudRate::br57600:
+            return 3;
+        case BaudRate::br115200:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+Parity ParityFromCode(int code) {
+    if (code == 0) return Parity::prNone;
+    if (code == 1) return Parity::prOdd;
+    return Parity::prEven;
+}
+
+int ParityCodeFromParity(Parity parity) {
+    if (parity == Parity::prNone) return 0;
+    if (parity == Parity::prOdd) return 1;
+    return 2;
+}
+
 }  // namespace ifb

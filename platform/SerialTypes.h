@@ -35,6 +35,14 @@ int BaudRateValue(BaudRate rate);
 bool StrToDataBits(const QString& text, DataBits& bits);
 QString DataBitsToStr(DataBits bits);
 
+// The speed code of the settings: 1 9600, 2 38400, 3 57600, 4 115200, any other 19200 bit/s.
+BaudRate BaudRateFromSpeedCode(int code);
+// The code of a rate; 0 for 19200 and for rates the codes cannot express.
+int SpeedCodeFromBaudRate(BaudRate rate);
+// The parity code of the settings: 0 none, 1 odd, any other even.
+Parity ParityFromCode(int code);
+int ParityCodeFromParity(Parity parity);  // none 0, odd 1, anything else 2
+
 // Everything the serial port is opened with. The port is the system's name for
 // it ("COM3", "ttyUSB0") or a device path.
 struct SerialLine {

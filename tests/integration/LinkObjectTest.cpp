@@ -84,19 +84,6 @@ TEST(Link, CreationTakesPortSpeedAndParityFromTheCallerAndKeepsTheRest) {
     EXPECT_FALSE(none.IsLinkOpen());
 }
 
-TEST(Link, SpeedAndParityCodes) {
-    const std::pair<int, BaudRate> speeds[] = {
-        {0, BaudRate::br19200},  {1, BaudRate::br9600},  {2, BaudRate::br38400}, {3, BaudRate::br57600},
-        {4, BaudRate::br115200}, {5, BaudRate::br19200}, {-1, BaudRate::br19200}};
-    for (const auto& [code, rate] : speeds) EXPECT_EQ(SpeedCodeToBaudRate(code), rate) << code;
-    const std::pair<int, Parity> parities[] = {{0, Parity::prNone},
-                                               {1, Parity::prOdd},
-                                               {2, Parity::prEven},
-                                               {3, Parity::prEven},
-                                               {-1, Parity::prEven}};
-    for (const auto& [code, parity] : parities) EXPECT_EQ(ParityCodeToParity(code), parity) << code;
-}
-
 TEST(Link, SerialOpenFailureShowsTheMessageAndTheLinkStaysUsable) {
     RecordingMessageBoxes boxes;
     MemoryLogPane memo;

@@ -1,5 +1,6 @@
 #include "SimProcess.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +14,22 @@ QString BinPath(const QString& program) {
     return QStringLiteral(IFB_BIN_DIR "/") + program;
 }
 
-SimProcess::SimProcess(QStringList extraArgs) : args_(std::move(extraArgs)) {}
+namespace {
+
+// The updater always uploads to port 3232, so simulators running side by side
+// (parallel tests) each get a loopback address of their own.
+QString UniqueLoopbackAddress() {
+    static int count = 0;
+    const qint64 pid = QCoreApplication::applicationPid();
+    ++count;
+    return QStringLiteral("127.%1.%2.%3").arg((pid >> 8) % 250 + 1).arg(pid % 250 + 1).arg(count % 250 + 1);
+}
+
+}  // namespace
+
+SimProcess::SimProcess(QStringList extraArgs) : args_(std::move(extraArgs)) {
+    if (!args_.contains(QStringLiteral("--ota-host"))) args_ << QStringLiteral("--ota-host") << UniqueLoopbackAddress();
+}
 
 SimProcess::~SimProcess() {
     stop();
