@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThread>
 
 #include "AppHarness.h"
@@ -95,6 +96,10 @@ TEST_F(Update, SuccessReportsTheNewVersionAndRestoresTheMode) {
     EXPECT_EQ(h->op.progress[2].banner, QStringLiteral("------- WiFi OTA Mode ----------"));
     EXPECT_GT(h->op.dotUpdates, 0);
     EXPECT_FALSE(h->op.progressIsOpen);
+    // Without diagnostic mode no frame bytes reach the log.
+    const QRegularExpression hexLine(QStringLiteral("^(RX:)?([0-9A-F]{2} )+"));
+    for (const QString& line : h->op.log.lines)
+        EXPECT_FALSE(hexLine.match(line).hasMatch()) << line.toStdString();
 }
 
 TEST_F(Update, BoardVerdictDecidesTheOutcome) {
@@ -207,9 +212,16 @@ TEST_F(Update, PerUserFolderHoldsTheFirmwareWhileItIsWritten) {
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/UOf.bin")));
     // With diagnostic mode the command line is logged; it names the firmware file there.
+    const QStringList& log = h->op.log.lines;
     bool named = false;
-    for (const QString& line : h->op.log.lines) named |= line.contains(folder + QStringLiteral("/UOf.bin"));
+    for (const QString& line : log) named |= line.contains(folder + QStringLiteral("/UOf.bin"));
     EXPECT_TRUE(named);
+    // Diagnostic mode also logs each request frame before it is sent, and the bytes received.
+    const qsizetype request = log.lastIndexOf(QStringLiteral("02 00 45 01 90 03 DB 0D "));
+    ASSERT_GE(request, 0);
+    EXPECT_LT(request, log.lastIndexOf(QStringLiteral("IFB-ROMVer : 1022IFB00")));
+    EXPECT_TRUE(log[request + 1].startsWith(QStringLiteral("RX:02 00 30 ")))
+        << log[request + 1].toStdString();
 }
 
 TEST_F(Update, PathsWithShellCharactersRunAsTheyAre) {

@@ -202,7 +202,8 @@ void SimBoard::onOtaFinished(bool ok, const QString& result, const QString& vers
         case OtaResult::NoNotice:
             break;
     }
-    if (ok && notice != "BR" && !version.isEmpty()) pendingRom_ = version.toLatin1();
+    if (ok && notice != "BR" && !version.isEmpty())
+        pendingRom_ = config_.romAfterUpdate.isEmpty() ? version.toLatin1() : config_.romAfterUpdate;
     if (notice.isEmpty() || hangingUp_) return;
     const QByteArray frame = BuildFrame(lastId_, kNoticeCmd, notice);
     log_.write(QStringLiteral("notice"), {{QStringLiteral("kind"), QStringLiteral("D")},

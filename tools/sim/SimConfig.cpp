@@ -61,6 +61,7 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     value("mode", "Board operation mode (default 3).", "N");
     value("model", "Model name (default PL-RZ41-IFB).", "TEXT");
     value("rom", "ROM version (default 1021IFB00).", "TEXT");
+    value("rom-after-update", "ROM version after a good update (default: the image's version).", "TEXT");
     value("target-id", "Target id, hexadecimal (default 1234).", "HEX");
     value("ssid", "Station SSID.", "TEXT");
     value("password", "Station pass phrase.", "TEXT");
@@ -134,6 +135,7 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     config.mode = static_cast<quint16>(mode);
     p.text(QStringLiteral("model"), &config.model);
     p.text(QStringLiteral("rom"), &config.rom);
+    p.text(QStringLiteral("rom-after-update"), &config.romAfterUpdate);
     if (parser.isSet(QStringLiteral("target-id"))) {
         bool ok = false;
         const uint id = parser.value(QStringLiteral("target-id")).toUInt(&ok, 16);

@@ -24,6 +24,7 @@ struct SimConfig {
     quint16 mode = 3;
     QByteArray model = "PL-RZ41-IFB";
     QByteArray rom = "1021IFB00";
+    QByteArray romAfterUpdate;  // empty: the received image's version
     quint16 targetId = 0x1234;
     QByteArray ssid = "IFB-STATION";
     QByteArray password = "ifb-station-pass";
