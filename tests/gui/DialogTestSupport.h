@@ -32,6 +32,14 @@ class RecordingShell final : public SystemShell {
     Qt::KeyboardModifiers modifiers;
 };
 
+// The named child widget or action, failing the test when it is missing.
+template <typename W>
+W* child(QObject* parent, const char* name) {
+    W* w = parent->findChild<W*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
 // Runs action on the modal dialog of type T as soon as it is up. A dialog
 // that never appears fails the test instead of hanging it.
 template <typename T>

@@ -20,13 +20,6 @@ using namespace ifb::test;
 
 namespace {
 
-template <typename W>
-W* child(QObject* parent, const char* name) {
-    W* w = parent->findChild<W*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 QStringList menuTexts(QMenu* menu) {
     QStringList texts;
     for (QAction* a : menu->actions())

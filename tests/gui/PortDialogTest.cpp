@@ -26,13 +26,6 @@ using namespace ifb::test;
 
 namespace {
 
-template <typename W>
-W* child(QWidget* parent, const char* name) {
-    W* w = parent->findChild<W*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 QString checkedText(QWidget* dialog, const char* group) {
     for (QRadioButton* r : child<QGroupBox>(dialog, group)->findChildren<QRadioButton*>())
         if (r->isChecked()) return r->text();

@@ -33,13 +33,6 @@ using namespace ifb::test;
 
 namespace {
 
-template <typename W>
-W* child(QWidget* parent, const char* name) {
-    W* w = parent->findChild<W*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 QColor textColour(const QWidget* w) {
     return w->palette().color(QPalette::WindowText);
 }

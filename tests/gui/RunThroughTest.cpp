@@ -1,0 +1,318 @@
+// The real main window, driven as an operator would drive it: the port dialog,
+// the start-up against the simulated board, a whole write with our espota, the
+// result dialog and the close. Window, operator, core and about box come from
+// the same unit the program uses.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+
+#include "AppPaths.h"
+#include "MessageBox.h"
+#include "Guage1Dlg.h"
+#include "MainForm.h"
+#include "MsgDlg1.h"
+#include "OpenCom1Dlg.h"
+#include "QtPrinters.h"
+#include "Result1.h"
+#include "SimProcess.h"
+#include "UpdaterApp.h"
+#include "UpdaterWindow.h"
+
+using namespace ifb;
+using namespace ifb::test;
+
+namespace {
+
+const QString kFirmwareId = QStringLiteral("1022IFB00");
+
+// A progress dialog as it looked when it appeared.
+struct ProgressSeen {
+    QString caption;
+    QString banner;
+    bool bar = false;
+    bool writing = false;  // CT and dot shown
+    QString ctText;
+};
+
+// Watches every window that appears. No message box belongs to a successful
+// run: one that shows up fails the test and is answered, so the run goes on.
+// Progress dialogs are non-modal; each one is noted as it appears.
+class WindowWatch final : public QObject {
+  public:
+    WindowWatch() { qApp->installEventFilter(this); }
+    ~WindowWatch() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Show) return false;
+        if (auto* box = qobject_cast<QMessageBox*>(watched)) {
+            ADD_FAILURE() << "message box: " << box->windowTitle().toStdString() << ": "
+                          << box->text().toStdString();
+            boxes.append(box->text());
+            QPointer<QMessageBox> guard(box);
+            QTimer::singleShot(0, box, [guard] {
+                if (guard && !guard->buttons().isEmpty()) guard->buttons().first()->click();
+            });
+        } else if (auto* dialog = qobject_cast<TGuage1Dlg*>(watched)) {
+            progress.push_back(
+                {dialog->windowTitle(), dialog->Label1()->text(), !dialog->Panel2()->isHidden(),
+                 !dialog->CT()->isHidden() && !dialog->dot()->isHidden(), dialog->CT()->text()});
+            progressDialogs.append(dialog);
+        }
+        return false;
+    }
+
+    bool progressGone() const {
+        for (const QPointer<TGuage1Dlg>& d : progressDialogs)
+            if (d && d->isVisible()) return false;
+        return true;
+    }
+
+    QStringList boxes;
+    std::vector<ProgressSeen> progress;
+    QList<QPointer<TGuage1Dlg>> progressDialogs;
+};
+
+// Runs actions on modal dialogs as they come up. Each action waits for the
+// active modal window to be a T; one that does not come within limitMs fails
+// the test, and whatever modal dialog is up then is rejected so that the test
+// ends instead of hanging. Pending waits end with the script.
+class ModalScript final : public QObject {
+  public:
+    template <typename T>
+    void on(int limitMs, std::function<void(T*)> action, bool* ran) {
+        auto* timer = new QTimer(this);
+        auto clock = std::make_shared<QElapsedTimer>();
+        clock->start();
+        connect(timer, &QTimer::timeout, this, [timer, action, clock, limitMs, ran] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* dialog = qobject_cast<T*>(modal)) {
+                timer->stop();
+                timer->deleteLater();
+                *ran = true;
+                action(dialog);
+            } else if (clock->elapsed() > limitMs) {
+                timer->stop();
+                timer->deleteLater();
+                ADD_FAILURE() << T::staticMetaObject.className() << " did not appear within " << limitMs
+                              << " ms";
+                if (auto* other = qobject_cast<QDialog*>(modal)) other->reject();
+            }
+        });
+        timer->start(10);
+    }
+};
+
+template <typename W>
+W* Child(QObject* parent, const char* name) {
+    W* w = parent->findChild<W*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+QStringList LogLines(const LogMemo& memo) {
+    return memo.lineCount() == 0 ? QStringList() : memo.toPlainText().split(QLatin1Char('\n'));
+}
+
+void WriteSettings(const QString& exePath, const QStringList& optionLines) {
+    MakeFolder(ProgramFolder(exePath));
+    QFile file(SettingsPathFor(exePath));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(("[Option]\n" + optionLines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8());
+}
+
+// Events the board logged from index `from` on, as "event" or "event:detail".
+QStringList BoardEventsFrom(const SimProcess& sim, qsizetype from) {
+    QStringList out;
+    const QList<QJsonObject> events = sim.events();
+    for (qsizetype i = from; i < events.size(); ++i) {
+        const QJsonObject& e = events.at(i);
+        const QString name = e.value(QStringLiteral("event")).toString();
+        if (name == QLatin1String("rx"))
+            out.append(QStringLiteral("rx:") + e.value(QStringLiteral("cmd")).toString());
+        else if (name == QLatin1String("mode_change"))
+            out.append(QStringLiteral("mode_change:%1").arg(e.value(QStringLiteral("to")).toInt()));
+        else if (name == QLatin1String("restart"))
+            out.append(QStringLiteral("restart:%1").arg(e.value(QStringLiteral("mode")).toInt()));
+    }
+    return out;
+}
+
+// Whether the board has come back from its last restart.
+bool BoardUp(const SimProcess& sim) {
+    qsizetype restart = -1, ready = -1;
+    const QList<QJsonObject> events = sim.events();
+    for (qsizetype i = 0; i < events.size(); ++i) {
+        const QString name = events.at(i).value(QStringLiteral("event")).toString();
+        if (name == QLatin1String("restart")) restart = i;
+        if (name == QLatin1String("ready")) ready = i;
+    }
+    return ready > restart;
+}
+
+}  // namespace
+
+TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
+    // A loopback address of its own for the board's OTA receiver, so that other
+    // simulated boards of a parallel test run do not hold its port.
+    SimProcess sim({QStringLiteral("--ota-host"), QStringLiteral("127.0.0.61")});
+    ASSERT_TRUE(sim.start()) << sim.error().toStdString();
+    QTemporaryDir dir;
+    const QString exePath = dir.filePath(QStringLiteral("app/ifb-updater"));
+    const QString espota = BinPath(QStringLiteral("espota"));
+    WriteSettings(exePath,
+                  {QStringLiteral("ComPort=") + sim.linkPath(), QStringLiteral("ComSpeed=4"),
+                   QStringLiteral("App_ESPOta=") + espota, QStringLiteral("CHK_IFB_TIME=1000"),
+                   QStringLiteral("CONECT_WAIT_TIME=10000"), QStringLiteral("Prog_WAIT_TIME=20000")});
+
+    bool portDialogRan = false;
+    bool joinRan = false;
+    bool resultRan = false;
+    QString st1, st2, resultCaption;
+    QColor st1Colour;
+    WindowWatch watch;
+    UpdaterWindow window(exePath, kFirmwareId);
+    TVX7IFBProgAppForm& form = window.form();
+    ModalScript script;
+
+    // The port dialog: pick the board's port, press Open.
+    script.on<TOpenCom1Dlg>(
+        10000,
+        [&](TOpenCom1Dlg* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("シリアルポートのオープン"));
+            auto* list = Child<QListWidget>(dialog, "LBComPort");
+            auto* open = Child<QPushButton>(dialog, "OKBtn");
+            int row = -1;
+            for (int i = 0; list && i < list->count(); ++i)
+                if (TEnumCom::PortNameOfItem(list->item(i)->text()) == sim.linkPath()) row = i;
+            if (!list || !open || row < 0) {
+                ADD_FAILURE() << "the board's port is not listed: "
+                              << dialog->items().join(", ").toStdString();
+                dialog->reject();
+                return;
+            }
+            list->scrollToItem(list->item(row));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(row)).center());
+            EXPECT_EQ(dialog->selectedIndex(), row);
+            EXPECT_EQ(dialog->portText(), list->item(row)->text());
+            EXPECT_EQ(dialog->speedItem(), 4);  // ComSpeed 4: 115.2kbps
+            QTest::mouseClick(open, Qt::LeftButton);
+        },
+        &portDialogRan);
+    window.show();
+
+    // The start-up runs from the first show and ends with the window ready.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !form.firmwareVersionText().isEmpty() || form.closeHandled(); }, 30000));
+    ASSERT_TRUE(portDialogRan);
+    ASSERT_FALSE(form.closeHandled()) << LogLines(form.Memo1()).join('\n').toStdString();
+    EXPECT_EQ(form.windowTitle(),
+              QStringLiteral("I/Fボード ファームウェアアップデート for PL-RZ41 (1022IFB00)"));
+    EXPECT_EQ(LogLines(form.Memo1()),
+              (QStringList{QStringLiteral("IFB-ROMVer : 1021IFB00"),
+                           QStringLiteral("IFB-ModelName : PL-RZ41-IFB"), QStringLiteral("ID : 1234")}));
+    EXPECT_EQ(form.espotaPath(), espota);
+    EXPECT_EQ(form.firmwareVersionText(), QStringLiteral("Ver : 1022IFB00"));
+    EXPECT_TRUE(form.workEnabled());
+    auto* writeButton = Child<QToolButton>(&form, "ToolButton2");
+    ASSERT_NE(writeButton, nullptr);
+    EXPECT_TRUE(writeButton->isEnabled());
+    ASSERT_EQ(watch.progress.size(), 1u);
+    EXPECT_EQ(watch.progress[0].caption, QStringLiteral("しばらくお待ちください"));
+    EXPECT_EQ(watch.progress[0].banner, QStringLiteral("------- Check IFB ----------"));
+    EXPECT_TRUE(watch.progress[0].bar);
+    EXPECT_FALSE(watch.progress[0].writing);
+    EXPECT_TRUE(watch.progressGone());
+
+    // The write: the Wi-Fi join instruction (OK), the progress dialogs, the result.
+    script.on<TMsg1Dlg>(
+        15000,
+        [&](TMsg1Dlg* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("OTA経由のアップデート開始"));
+            EXPECT_EQ(dialog->Memo1()->toPlainText(),
+                      QStringLiteral("SSID      : IFB-OTA-1234\nPassword  : MobirePxUn"));
+            EXPECT_FALSE(form.workEnabled());
+            EXPECT_FALSE(writeButton->isEnabled());
+            QTest::mouseClick(Child<QPushButton>(dialog, "OKBtn"), Qt::LeftButton);
+        },
+        &joinRan);
+    script.on<TResultDlg>(
+        90000,
+        [&](TResultDlg* dialog) {
+            resultCaption = dialog->windowTitle();
+            st1 = dialog->ST1()->text();
+            st2 = dialog->ST2()->text();
+            st1Colour = dialog->ST1()->palette().color(QPalette::WindowText);
+            EXPECT_TRUE(watch.progressGone());
+            QTest::mouseClick(Child<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+        },
+        &resultRan);
+    QTest::mouseClick(writeButton, Qt::LeftButton);
+    // The click runs the whole update; wait for the handlers above all the same.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return resultRan; }, 5000))
+        << LogLines(form.Memo1()).join('\n').toStdString();
+    EXPECT_TRUE(joinRan);
+    EXPECT_EQ(resultCaption, QStringLiteral("書き込み結果"));
+    EXPECT_EQ(st1, QStringLiteral("OK"));
+    EXPECT_EQ(st1Colour, QColor(0, 0, 255));
+    EXPECT_EQ(st2, QStringLiteral("\nファームウェア書き込みが正常に完了しました。"));
+
+    ASSERT_EQ(watch.progress.size(), 3u);
+    EXPECT_EQ(watch.progress[1].banner, QStringLiteral("------- Check WiFi AP Connection ----------"));
+    EXPECT_FALSE(watch.progress[1].bar);
+    EXPECT_FALSE(watch.progress[1].writing);
+    EXPECT_EQ(watch.progress[2].caption, QStringLiteral("しばらくお待ちください"));
+    EXPECT_EQ(watch.progress[2].banner, QStringLiteral("------- WiFi OTA Mode ----------"));
+    EXPECT_FALSE(watch.progress[2].bar);
+    EXPECT_TRUE(watch.progress[2].writing);
+    EXPECT_EQ(watch.progress[2].ctText, QStringLiteral("書き込み中"));
+    EXPECT_TRUE(watch.progressGone());
+    EXPECT_TRUE(form.findChildren<TResultDlg*>().isEmpty());
+    EXPECT_TRUE(form.findChildren<TMsg1Dlg*>().isEmpty());
+
+    const QStringList log = LogLines(form.Memo1());
+    EXPECT_TRUE(log.contains(QStringLiteral("IFB-ROMVer : 1022IFB00"))) << log.join('\n').toStdString();
+    EXPECT_EQ(log.last(), QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。"));
+    EXPECT_TRUE(form.workEnabled());
+    EXPECT_FALSE(writeButton->isEnabled());  // one write per start
+    EXPECT_FALSE(QFileInfo::exists(ProgramFolder(exePath) + QStringLiteral("/UOf.bin")));
+    EXPECT_EQ(sim.lastMode(), 3);
+
+    // Close, once the board is back from the update's restart (an operator
+    // reads the result first): the close sequence restores the saved mode.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return BoardUp(sim); }, 5000));
+    const qsizetype before = sim.events().size();
+    showMessage("probe", std::nullopt, MsgIcon::Error);
+    EXPECT_TRUE(form.close());
+    EXPECT_TRUE(form.closeHandled());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(window.core().link(), nullptr);
+    QTest::qWait(50);
+    EXPECT_EQ(BoardEventsFrom(sim, before),
+              (QStringList{QStringLiteral("rx:SetIFBMode"), QStringLiteral("mode_change:3"),
+                           QStringLiteral("rx:ESP32_RestartCmd"), QStringLiteral("restart:3")}));
+    QFile settings(SettingsPathFor(exePath));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    const QString saved = QString::fromUtf8(settings.readAll());
+    EXPECT_TRUE(saved.contains(QStringLiteral("ComPort=") + sim.linkPath())) << saved.toStdString();
+    EXPECT_TRUE(saved.contains(QStringLiteral("App_ESPOta=") + espota)) << saved.toStdString();
+    EXPECT_TRUE(watch.boxes.isEmpty());
+}
