@@ -3,13 +3,10 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
-#include "About.h"
 #include "BatchMode.h"
 #include "FirmwareId.h"
-#include "MainForm.h"
-#include "UpdaterApp.h"
+#include "UpdaterWindow.h"
 #include "VersionInfo.h"
-#include "WidgetOperator.h"
 
 namespace {
 
@@ -99,21 +96,8 @@ bool WantsBatch(int argc, char** argv) {
 }
 
 int RunWindow(QApplication& app) {
-    using namespace ifb;
-    const QString firmwareId = QString::fromLatin1(kFirmwareId);
-    TVX7IFBProgAppForm form(firmwareId);
-    WidgetOperator op(form);
-    UpdaterApp core(op, QCoreApplication::applicationFilePath(), firmwareId);
-    TAboutBox about(&form);
-    about.setDiagnosticModeHandler([&core] { core.enableDiagnosticMode(); });
-    QObject::connect(&form, &TVX7IFBProgAppForm::firstShown, &core, [&core] { core.startUp(); });
-    QObject::connect(&form, &TVX7IFBProgAppForm::closeRequested, &core, [&core] { core.closeSequence(); });
-    QObject::connect(&form, &TVX7IFBProgAppForm::writeRequested, &core, [&core] { core.writeCommand(); });
-    QObject::connect(&form, &TVX7IFBProgAppForm::reselectEspotaRequested, &core,
-                     [&core] { core.reselectEspota(); });
-    QObject::connect(&form, &TVX7IFBProgAppForm::aboutRequested, &about, [&about] { about.exec(); });
-    form.setWindowTitle(core.caption());
-    form.show();
+    ifb::UpdaterWindow window(QCoreApplication::applicationFilePath(), QString::fromLatin1(ifb::kFirmwareId));
+    window.show();
     return app.exec();
 }
 

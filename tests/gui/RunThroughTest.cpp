@@ -25,7 +25,7 @@
 #include <memory>
 
 #include "AppPaths.h"
-#include "MessageBox.h"
+#include "DialogTestSupport.h"
 #include "Guage1Dlg.h"
 #include "MainForm.h"
 #include "MsgDlg1.h"
@@ -120,13 +120,6 @@ class ModalScript final : public QObject {
     }
 };
 
-template <typename W>
-W* Child(QObject* parent, const char* name) {
-    W* w = parent->findChild<W*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-}
-
 QStringList LogLines(const LogMemo& memo) {
     return memo.lineCount() == 0 ? QStringList() : memo.toPlainText().split(QLatin1Char('\n'));
 }
@@ -197,8 +190,8 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
         10000,
         [&](TOpenCom1Dlg* dialog) {
             EXPECT_EQ(dialog->windowTitle(), QStringLiteral("シリアルポートのオープン"));
-            auto* list = Child<QListWidget>(dialog, "LBComPort");
-            auto* open = Child<QPushButton>(dialog, "OKBtn");
+            auto* list = child<QListWidget>(dialog, "LBComPort");
+            auto* open = child<QPushButton>(dialog, "OKBtn");
             int row = -1;
             for (int i = 0; list && i < list->count(); ++i)
                 if (TEnumCom::PortNameOfItem(list->item(i)->text()) == sim.linkPath()) row = i;
@@ -232,7 +225,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_EQ(form.espotaPath(), espota);
     EXPECT_EQ(form.firmwareVersionText(), QStringLiteral("Ver : 1022IFB00"));
     EXPECT_TRUE(form.workEnabled());
-    auto* writeButton = Child<QToolButton>(&form, "ToolButton2");
+    auto* writeButton = child<QToolButton>(&form, "ToolButton2");
     ASSERT_NE(writeButton, nullptr);
     EXPECT_TRUE(writeButton->isEnabled());
     ASSERT_EQ(watch.progress.size(), 1u);
@@ -251,7 +244,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
                       QStringLiteral("SSID      : IFB-OTA-1234\nPassword  : MobirePxUn"));
             EXPECT_FALSE(form.workEnabled());
             EXPECT_FALSE(writeButton->isEnabled());
-            QTest::mouseClick(Child<QPushButton>(dialog, "OKBtn"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog, "OKBtn"), Qt::LeftButton);
         },
         &joinRan);
     script.on<TResultDlg>(
@@ -262,7 +255,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
             st2 = dialog->ST2()->text();
             st1Colour = dialog->ST1()->palette().color(QPalette::WindowText);
             EXPECT_TRUE(watch.progressGone());
-            QTest::mouseClick(Child<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog, "Button1"), Qt::LeftButton);
         },
         &resultRan);
     QTest::mouseClick(writeButton, Qt::LeftButton);
@@ -300,7 +293,6 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     // reads the result first): the close sequence restores the saved mode.
     ASSERT_TRUE(QTest::qWaitFor([&] { return BoardUp(sim); }, 5000));
     const qsizetype before = sim.events().size();
-    showMessage("probe", std::nullopt, MsgIcon::Error);
     EXPECT_TRUE(form.close());
     EXPECT_TRUE(form.closeHandled());
     EXPECT_FALSE(form.isVisible());

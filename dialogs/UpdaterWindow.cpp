@@ -1,0 +1,38 @@
+#include "UpdaterWindow.h"
+
+#include "About.h"
+#include "MainForm.h"
+#include "UpdaterApp.h"
+#include "WidgetOperator.h"
+
+namespace ifb {
+
+UpdaterWindow::UpdaterWindow(const QString& exePath, const QString& firmwareId, SystemPortList ports)
+    : form_(std::make_unique<TVX7IFBProgAppForm>(firmwareId)),
+      op_(std::make_unique<WidgetOperator>(*form_, std::move(ports))),
+      core_(std::make_unique<UpdaterApp>(*op_, exePath, firmwareId)),
+      about_(std::make_unique<TAboutBox>(form_.get())) {
+    UpdaterApp* core = core_.get();
+    TAboutBox* about = about_.get();
+    about_->setDiagnosticModeHandler([core] { core->enableDiagnosticMode(); });
+    QObject::connect(form_.get(), &TVX7IFBProgAppForm::firstShown, core, [core] { core->startUp(); });
+    // Direct: the close sequence runs before the window goes away.
+    QObject::connect(
+        form_.get(), &TVX7IFBProgAppForm::closeRequested, core, [core] { core->closeSequence(); },
+        Qt::DirectConnection);
+    QObject::connect(form_.get(), &TVX7IFBProgAppForm::writeRequested, core,
+                     [core] { core->writeCommand(); });
+    QObject::connect(form_.get(), &TVX7IFBProgAppForm::reselectEspotaRequested, core,
+                     [core] { core->reselectEspota(); });
+    QObject::connect(form_.get(), &TVX7IFBProgAppForm::aboutRequested, about, [about] { about->exec(); });
+    form_->setWindowTitle(core_->caption());
+}
+
+// The about box leaves its parent window's children when it is deleted first.
+UpdaterWindow::~UpdaterWindow() = default;
+
+void UpdaterWindow::show() {
+    form_->show();
+}
+
+}  // namespace ifb
