@@ -163,9 +163,7 @@ bool BoardUp(const SimProcess& sim) {
 }  // namespace
 
 TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
-    // A loopback address of its own for the board's OTA receiver, so that other
-    // simulated boards of a parallel test run do not hold its port.
-    SimProcess sim({QStringLiteral("--ota-host"), QStringLiteral("127.0.0.61")});
+    SimProcess sim;
     ASSERT_TRUE(sim.start()) << sim.error().toStdString();
     QTemporaryDir dir;
     const QString exePath = dir.filePath(QStringLiteral("app/ifb-updater"));
