@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FrameCutter.h"
+
 // Peers for the link's integration tests: a pty pair whose master side plays
 // the board, a scripted board on top of it, a loopback TCP board, and the
 // link's test accessor.
@@ -123,32 +125,6 @@ class PtyPair {
     QString path_;
 };
 
-// Cuts request frames out of a byte stream (by LEN, as the board does).
-class RequestCutter {
-  public:
-    std::vector<QByteArray> add(const QByteArray& bytes) {
-        pending_ += bytes;
-        std::vector<QByteArray> frames;
-        for (;;) {
-            const int stx = static_cast<int>(pending_.indexOf('\x02'));
-            if (stx < 0) {
-                pending_.clear();
-                break;
-            }
-            pending_.remove(0, stx);
-            if (pending_.size() < 4) break;
-            const int size = static_cast<quint8>(pending_[3]) + 7;
-            if (pending_.size() < size) break;
-            frames.push_back(pending_.left(size));
-            pending_.remove(0, size);
-        }
-        return frames;
-    }
-
-  private:
-    QByteArray pending_;
-};
-
 // The board on a pty master: records every request and writes what the
 // script answers (nothing when it returns an empty array).
 class PtyBoard : public QObject {
@@ -185,7 +161,7 @@ class PtyBoard : public QObject {
     PtyPair& pty_;
     Script script_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    RequestCutter cutter_;
+    FrameCutter cutter_;
 };
 
 // A TCP peer: as server (the link is the client) it accepts connections; as
@@ -220,7 +196,7 @@ class TcpBoard : public QObject {
   private:
     void adopt(QTcpSocket* s) {
         sockets_.push_back(s);
-        auto cutter = std::make_shared<RequestCutter>();
+        auto cutter = std::make_shared<FrameCutter>();
         connect(s, &QTcpSocket::readyRead, this, [this, s, cutter] {
             for (const QByteArray& f : cutter->add(s->readAll())) {
                 requests.push_back(f);

@@ -104,30 +104,7 @@ QByteArray PtyPort::readFor(int ms, int* reads) {
 }
 
 void PtyPort::feed(const QByteArray& bytes) {
-    // The test's own cut by LEN: STX, ID, CMD, LEN, data, ETX, SUM, CR.
-    partial_ += bytes;
-    for (;;) {
-        const qsizetype stx = partial_.indexOf('\x02');
-        if (stx < 0) {
-            partial_.clear();
-            return;
-        }
-        partial_.remove(0, stx);
-        if (partial_.size() < 4) return;
-        const int size = static_cast<quint8>(partial_[3]) + 7;
-        if (partial_.size() < size) return;
-        const QByteArray frame = partial_.left(size);
-        int sum = 0;
-        for (int i = 0; i < size - 2; ++i) sum += static_cast<quint8>(frame[i]);
-        if (frame[size - 1] == '\x0D' && frame[size - 3] == '\x03' &&
-            static_cast<quint8>(frame[size - 2]) == (sum & 0xFF)) {
-            frames_.push_back(frame);
-            partial_.remove(0, size);
-        } else {
-            ++rejected_;
-            partial_.remove(0, frame[size - 1] == '\x0D' ? size : 1);
-        }
-    }
+    for (QByteArray& frame : cutter_.add(bytes)) frames_.push_back(std::move(frame));
 }
 
 std::optional<QByteArray> PtyPort::nextFrame(int timeoutMs) {

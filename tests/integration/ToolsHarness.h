@@ -11,6 +11,8 @@
 #include <functional>
 #include <optional>
 
+#include "FrameCutter.h"
+
 // Helpers for driving the tools as separate processes: ifb-sim on a pty, its
 // JSON log, and loopback ports.
 namespace tools_test {
@@ -42,7 +44,7 @@ class PtyPort {
     std::optional<QByteArray> request(const QByteArray& data, int timeoutMs = 1000);
     // true once the other side has gone (EIO/HUP).
     bool hungUp() const { return hungUp_; }
-    int rejectedFrames() const { return rejected_; }
+    int rejectedFrames() const { return cutter_.rejected(); }
     const QByteArray& rawBytes() const { return raw_; }
 
   private:
@@ -51,9 +53,8 @@ class PtyPort {
 
     int fd_ = -1;
     bool hungUp_ = false;
-    int rejected_ = 0;
     QByteArray raw_;
-    QByteArray partial_;
+    ifb::test::FrameCutter cutter_;
     std::deque<QByteArray> frames_;
 };
 
