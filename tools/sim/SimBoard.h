@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QTimer>
 
-#include "BoardCommands.h"
+#include "SimCommands.h"
 #include "FrameCodec.h"
 #include "OtaReceiver.h"
 #include "SimConfig.h"

@@ -1,4 +1,4 @@
-#include "BoardCommands.h"
+#include "SimCommands.h"
 
 #include "FrameCodec.h"
 
