@@ -4,11 +4,25 @@
 
 #include "SerialPortList.h"
 
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace ifb {
 namespace {
 
+// A line longer than this is no answer anyone typed.
+constexpr qsizetype kMaxInputLine = 4096;
+
 void writeLine(FILE* out, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
+    // A closed terminal must not stop the run before the board is put back,
+    // so failed writes are not an error here.
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), out);
     std::fputc('\n', out);
     std::fflush(out);
@@ -16,19 +30,83 @@ void writeLine(FILE* out, const QString& text) {
 
 }  // namespace
 
+ConsoleAnswers::ConsoleAnswers(bool assumeYes, int inFd, FILE* out)
+    : assumeYes_(assumeYes), inFd_(inFd), out_(out) {}
+
+void ConsoleAnswers::setInterrupt(int wakeFd, std::function<bool()> interrupted) {
+    wakeFd_ = wakeFd;
+    interrupted_ = std::move(interrupted);
+}
+
+std::optional<QByteArray> ConsoleAnswers::readInputLine() {
+    if (inputEnded_) return std::nullopt;
+    QByteArray line;
+    for (;;) {
+        if (interrupted()) return std::nullopt;
+#ifndef Q_OS_WIN
+        pollfd fds[2] = {{inFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, -1);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            inputEnded_ = true;
+            break;
+        }
+        // The wake byte stays in its pipe for the event loop to see.
+        if (wakeFd_ >= 0 && (fds[1].revents & POLLIN)) return std::nullopt;
+        if (fds[0].revents == 0) continue;
+        char c = 0;
+        const ssize_t got = ::read(inFd_, &c, 1);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+#else
+        char c = 0;
+        const int got = ::_read(inFd_, &c, 1);
+#endif
+        if (got <= 0) {
+            inputEnded_ = true;
+            break;
+        }
+        if (c == '\n') return line;
+        if (line.size() < kMaxInputLine) line.append(c);
+    }
+    // The last line may lack its line end.
+    if (!line.isEmpty()) return line;
+    return std::nullopt;
+}
+
 bool ConsoleAnswers::ask(const QString& question) {
     writeLine(out_, question + QStringLiteral(" [y/n]"));
+    if (forcedYes_) {
+        writeLine(out_, QStringLiteral("y (%1)").arg(*forcedYes_));
+        forcedYes_.reset();
+        return true;
+    }
+    if (interrupted()) {
+        writeLine(out_, QStringLiteral("n (interrupted)"));
+        return false;
+    }
     if (assumeYes_) {
         writeLine(out_, QStringLiteral("y"));
         return true;
     }
-    char line[64];
-    while (std::fgets(line, sizeof line, in_)) {
-        if (line[0] == 'y' || line[0] == 'Y') return true;
-        if (line[0] == 'n' || line[0] == 'N') return false;
+    for (;;) {
+        const std::optional<QByteArray> line = readInputLine();
+        if (!line) {
+            writeLine(out_,
+                      interrupted() ? QStringLiteral("n (interrupted)") : QStringLiteral("n (no input)"));
+            return false;
+        }
+        const QByteArray answer = line->trimmed();
+        if (answer.startsWith('y') || answer.startsWith('Y')) return true;
+        if (answer.startsWith('n') || answer.startsWith('N')) return false;
         writeLine(out_, QStringLiteral("y/n?"));
     }
-    return false;  // the terminal closed its input
+}
+
+std::optional<QString> ConsoleAnswers::readLine(const QString& prompt) {
+    writeLine(out_, prompt);
+    const std::optional<QByteArray> line = readInputLine();
+    if (!line) return std::nullopt;
+    return QString::fromLocal8Bit(line->trimmed());
 }
 
 MsgAnswer ConsoleMessageBoxes::show(const MessageBoxRequest& request) {
@@ -55,15 +133,26 @@ void ConsoleOperator::print(const QString& text) {
 PortDialogResult ConsoleOperator::runPortDialog(const PortDialogSetup& setup) {
     PortDialogResult result;
     result.items = setup.items;
-    result.selectedIndex = setup.selectedIndex;
     result.speedItem = options_.speedItem >= 0 ? options_.speedItem : setup.speedItem;
     result.parityItem = setup.parityItem;
-    // Batch mode never falls back to another port than the one asked for.
-    const QString wanted = options_.port;
-    const bool found =
-        result.selectedIndex >= 0 && result.selectedIndex < setup.items.size() &&
-        (wanted.isEmpty() || TEnumCom::PortNameOfItem(setup.items[result.selectedIndex]) == wanted);
-    if (!found) {
+    // The port asked for, under its own name or another name of the same
+    // device; never the dialog's fallback to the first port.
+    const QString& wanted = options_.port;
+    if (!wanted.isEmpty()) {
+        for (int i = 0; i < setup.items.size() && result.selectedIndex < 0; ++i) {
+            if (TEnumCom::PortNameOfItem(setup.items[i]) == wanted) result.selectedIndex = i;
+        }
+        if (result.selectedIndex < 0) {
+            const SystemPortList system = SystemPorts();
+            const QString device = system.resolve(wanted);
+            for (int i = 0; !device.isEmpty() && i < setup.items.size() && result.selectedIndex < 0; ++i) {
+                if (system.resolve(TEnumCom::PortNameOfItem(setup.items[i])) == device)
+                    result.selectedIndex = i;
+            }
+        }
+    }
+    if (result.selectedIndex < 0) {
+        portMissing_ = true;
         print(QStringLiteral("Serial port not found: %1")
                   .arg(wanted.isEmpty() ? QStringLiteral("(none)") : wanted));
         return result;
@@ -90,7 +179,20 @@ void ConsoleOperator::showWriteResult(int outcome) {
 }
 
 std::optional<QString> ConsoleOperator::runEspotaDialog(const QString& currentPath) {
-    print(QStringLiteral("espota not found: %1 (set App_ESPOta in the settings file)").arg(currentPath));
+    print(QStringLiteral("Upload tool not found: %1 (set App_ESPOta in the settings file)")
+              .arg(currentPath.isEmpty() ? QStringLiteral("(none)") : currentPath));
+    if (!answers_.assumeYes() && !answers_.inputEnded() && !answers_.interrupted()) {
+        if (std::optional<QString> path =
+                answers_.readLine(QStringLiteral("Path of the upload tool (espota), empty to cancel:"))) {
+            if (path->isEmpty()) return std::nullopt;  // cancelled: the give-up question follows
+            return path;
+        }
+    }
+    // Nobody can choose here: the give-up question that follows must end the
+    // choice, or it would come back for ever.
+    answers_.answerNextYes(answers_.interrupted() ? QStringLiteral("interrupted")
+                           : answers_.assumeYes() ? QStringLiteral("--yes: no tool to choose")
+                                                  : QStringLiteral("no input"));
     return std::nullopt;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdio>
+#include <functional>
+#include <optional>
 
 #include "LogPane.h"
 #include "MessageBox.h"
@@ -9,18 +12,45 @@
 
 namespace ifb {
 
-// Answers to questions in batch mode: --yes answers every question with Yes,
-// otherwise the terminal is asked; a closed input counts as No.
+// Answers to questions in batch mode. --yes answers every question with Yes;
+// otherwise the terminal is asked (y/n). Input that has ended, or an
+// interrupt, answers No: a question the person cannot answer never goes on.
 class ConsoleAnswers {
   public:
-    ConsoleAnswers(bool assumeYes, FILE* in, FILE* out) : assumeYes_(assumeYes), in_(in), out_(out) {}
+    // inFd: where answers are read from; out: where questions are printed.
+    ConsoleAnswers(bool assumeYes, int inFd, FILE* out);
+
+    // wakeFd becomes readable when the person interrupts (Ctrl+C); a question
+    // waiting for input then returns at once. interrupted() tells whether that
+    // happened; from then on every question is No, also with --yes.
+    void setInterrupt(int wakeFd, std::function<bool()> interrupted);
+
     // Prints the question and returns the answer.
     bool ask(const QString& question);
+    // Prints the prompt and reads one line; nothing when the input has ended
+    // or an interrupt came.
+    std::optional<QString> readLine(const QString& prompt);
+    // The next question is answered Yes without waiting for input (printed
+    // with the reason): used where the console must end a choice it cannot
+    // offer, and Yes is the answer that ends it.
+    void answerNextYes(const QString& why) { forcedYes_ = why; }
+
+    bool assumeYes() const { return assumeYes_; }
+    bool inputEnded() const { return inputEnded_; }
+    bool interrupted() const { return interrupted_ && interrupted_(); }
 
   private:
+    // One line of input without its line end; nothing at the end of input or
+    // on an interrupt.
+    std::optional<QByteArray> readInputLine();
+
     bool assumeYes_;
-    FILE* in_;
+    int inFd_;
     FILE* out_;
+    int wakeFd_ = -1;
+    std::function<bool()> interrupted_;
+    bool inputEnded_ = false;
+    std::optional<QString> forcedYes_;
 };
 
 // Message boxes in batch mode: the text on stderr, Yes/No through ConsoleAnswers.
@@ -34,11 +64,13 @@ class ConsoleMessageBoxes final : public MessageBoxes {
     FILE* out_;
 };
 
-// Log lines in batch mode: one per line on stdout, as the log pane would show them.
+// Log lines in batch mode: one per line on stdout, as the log pane would show
+// them (the same lines reach it: the verbose class only in diagnostic mode).
 class ConsoleLogPane final : public LogPane {
   public:
     explicit ConsoleLogPane(FILE* out) : out_(out) {}
     int lineCount() const override { return lines_; }
+    // A terminal keeps what it printed; only the count starts again.
     void clear() override { lines_ = 0; }
     void appendLine(const QString& text) override;
 
@@ -47,17 +79,19 @@ class ConsoleLogPane final : public LogPane {
     int lines_ = 0;
 };
 
-// The operator in batch mode. The port comes from the settings (or --port),
-// the speed from --speed when given; the Wi-Fi join is confirmed on the
-// terminal; the result is kept for the exit code.
+// The operator in batch mode. The port is the one asked for (--port or the
+// settings) and nothing else; the speed comes from --speed when given; the
+// Wi-Fi join is confirmed on the terminal; the result is kept for the exit code.
 class ConsoleOperator final : public Operator {
   public:
     struct Options {
-        QString port;        // the port to open; empty: the configured one
+        QString port;        // the port to open
         int speedItem = -1;  // port-dialog speed item; -1: the configured one
     };
 
     ConsoleOperator(Options options, ConsoleAnswers& answers, FILE* log, FILE* messages);
+
+    void setPort(const QString& port) { options_.port = port; }
 
     LogPane& logPane() override { return log_; }
     // The phase banners reach the terminal with the progress dialogs.
@@ -77,6 +111,8 @@ class ConsoleOperator final : public Operator {
     std::optional<QString> runEspotaDialog(const QString& currentPath) override;
 
     bool closeRequested() const { return closeRequested_; }
+    // The port asked for was not among the present ports.
+    bool portMissing() const { return portMissing_; }
     // The outcome code of the last write, -1 when none ran.
     int lastOutcome() const { return lastOutcome_; }
 
@@ -89,6 +125,7 @@ class ConsoleOperator final : public Operator {
     FILE* messages_;
     bool progressOpen_ = false;
     bool closeRequested_ = false;
+    bool portMissing_ = false;
     int lastOutcome_ = -1;
 };
 

@@ -104,6 +104,7 @@ void UpdaterApp::RunOtaUpdate() {
     startProgress(ProgressKind::FirmwareWrite, QStringLiteral("------- WiFi OTA Mode ----------"), false);
     ToolRunner runner(
         op_, *this, [this] { return CheckWiFiAdapter(networkAdapters(), *this); }, ToolOutputOk);
+    runner.setAbortRequested([this] { return abortRequested_; });
     const bool ran = runner.RunCommand(command.toolCommand(), &op_.logPane(), chunks);
     if (!ran) {
         WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);

@@ -45,6 +45,10 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
     QStringDecoder decoder(QStringDecoder::System);
     char buffer[kChunkBytes];
     for (;;) {
+        if (abortRequested_ && abortRequested_()) {
+            child.stop();
+            return true;
+        }
         // Output already buffered is read at once; otherwise wait for the next
         // event: output, the child's end, or anything else (the link timer).
         if (!child.ended() && child.bytesAvailable() == 0) child.waitForActivity();

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <utility>
 
 namespace ifb {
 
@@ -32,11 +33,17 @@ class ToolRunner {
     // appended to the memo and judged: "Error" clears ToolOutputOk, "ERROR"
     // clears it and asks the Wi-Fi adapter check. False when the child could
     // not be started, a read failed, or "ERROR" came with a failed check (the
-    // child is then stopped).
+    // child is then stopped). See setAbortRequested for an abort.
     bool RunCommand(const ToolCommand& command, LogPane* memo, QStringList& chunks);
 
     // The command interpreter (tests point it elsewhere).
     void setInterpreter(const QString& program) { interpreter_ = program; }
+    // Asked on every pass while the tool runs; when it answers true the tool
+    // is stopped and reaped, and RunCommand returns true so that the caller's
+    // closing steps still put the board back.
+    void setAbortRequested(std::function<bool()> abortRequested) {
+        abortRequested_ = std::move(abortRequested);
+    }
 
   private:
     void animateDots();
@@ -45,6 +52,7 @@ class ToolRunner {
     LogSink& log_;
     std::function<bool()> checkWiFiAdapter_;
     bool& toolOutputOk_;
+    std::function<bool()> abortRequested_;
     QString interpreter_;
     int dotPhase_ = 0;
 };

@@ -1,25 +1,82 @@
 #include "BatchMode.h"
 
-#include <unistd.h>
-
 #include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 
 #include "ConsoleFrontEnd.h"
 #include "UpdaterApp.h"
 
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#endif
+
 namespace ifb {
 namespace {
 
-int g_signalPipe[2] = {-1, -1};
+#ifndef Q_OS_WIN
+int g_wakePipe[2] = {-1, -1};
+volatile sig_atomic_t g_interrupts = 0;
 
 void onSigint(int) {
-    static volatile sig_atomic_t count = 0;
-    if (++count > 1) _exit(kExitInterrupted);  // a second Ctrl+C leaves at once
+    if (++g_interrupts > 1) _exit(kExitInterrupted);  // a second Ctrl+C leaves at once
+    const int saved = errno;
     const char byte = 1;
-    [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &byte, 1);
+    [[maybe_unused]] const ssize_t n = write(g_wakePipe[1], &byte, 1);
+    errno = saved;
 }
+
+// Ctrl+C asks the run to stop: the current step ends early, and the board
+// still gets its mode back before the program exits.
+class InterruptHandler {
+  public:
+    InterruptHandler() {
+        g_interrupts = 0;
+        if (pipe(g_wakePipe) != 0) return;
+        for (int fd : g_wakePipe) {
+            fcntl(fd, F_SETFD, FD_CLOEXEC);
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+        struct sigaction action {};
+        action.sa_handler = onSigint;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        installed_ = sigaction(SIGINT, &action, &previous_) == 0;
+    }
+    ~InterruptHandler() {
+        if (installed_) sigaction(SIGINT, &previous_, nullptr);
+        for (int& fd : g_wakePipe) {
+            if (fd >= 0) close(fd);
+            fd = -1;
+        }
+    }
+    InterruptHandler(const InterruptHandler&) = delete;
+    InterruptHandler& operator=(const InterruptHandler&) = delete;
+
+    int wakeFd() const { return g_wakePipe[0]; }
+    static bool interrupted() { return g_interrupts > 0; }
+    // Empties the wake pipe once the event loop has seen it.
+    static void drain() {
+        char bytes[16];
+        while (read(g_wakePipe[0], bytes, sizeof bytes) > 0) {
+        }
+    }
+
+  private:
+    struct sigaction previous_ {};
+    bool installed_ = false;
+};
+#else
+class InterruptHandler {
+  public:
+    int wakeFd() const { return -1; }
+    static bool interrupted() { return false; }
+    static void drain() {}
+};
+#endif
 
 int ExitCodeOf(StartupResult result) {
     switch (result) {
@@ -45,6 +102,22 @@ int ExitCodeOf(StartupResult result) {
 
 }  // namespace
 
+void EnsureStandardStreams() {
+#ifndef Q_OS_WIN
+    // A descriptor 0..2 left closed by the caller would be handed to the next
+    // file we open (the serial port, say): questions would then read from the
+    // board and log lines go to it.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+#endif
+}
+
 int SpeedItemForRate(int bitsPerSecond) {
     switch (bitsPerSecond) {
         case 9600:
@@ -63,38 +136,49 @@ int SpeedItemForRate(int bitsPerSecond) {
 }
 
 int RunBatch(const BatchOptions& options, const QString& exePath, const QString& firmwareId) {
-    ConsoleAnswers answers(options.assumeYes, stdin, stderr);
+#ifndef Q_OS_WIN
+    // A reader that went away (a closed pipe) must not end the run before the
+    // board is put back.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    InterruptHandler interrupt;
+    ConsoleAnswers answers(options.assumeYes, fileno(stdin), stderr);
+    answers.setInterrupt(interrupt.wakeFd(), &InterruptHandler::interrupted);
     ConsoleMessageBoxes boxes(answers, stderr);
     setMessageBoxes(&boxes);
-    ConsoleOperator op({options.port, options.speed ? SpeedItemForRate(options.speed) : -1}, answers, stdout,
+    ConsoleOperator op({QString(), options.speed ? SpeedItemForRate(options.speed) : -1}, answers, stdout,
                        stderr);
     UpdaterApp app(op, exePath, firmwareId);
+    // --port stands for the port dialog's choice, and like that choice it is
+    // what the settings keep afterwards.
+    const QString configuredPort = app.option.ComPort;
     if (!options.port.isEmpty()) app.option.ComPort = options.port;
+    op.setPort(app.option.ComPort);
 
-    bool interrupted = false;
-    std::unique_ptr<QSocketNotifier> sigintNotifier;
-    if (pipe(g_signalPipe) == 0) {
-        sigintNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(sigintNotifier.get(), &QSocketNotifier::activated, [&] {
-            char byte;
-            [[maybe_unused]] const ssize_t n = read(g_signalPipe[0], &byte, 1);
-            std::fputs("Interrupted: stopping the update and restoring the board...\n", stderr);
-            interrupted = true;
+    std::unique_ptr<QSocketNotifier> notifier;
+    if (interrupt.wakeFd() >= 0) {
+        notifier = std::make_unique<QSocketNotifier>(interrupt.wakeFd(), QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, &app, [&] {
+            InterruptHandler::drain();
+            std::fputs("Interrupted: stopping and restoring the board...\n", stderr);
             app.requestAbort();
         });
-        std::signal(SIGINT, onSigint);
     }
 
     const StartupResult started = app.startUp();
     int code = ExitCodeOf(started);
-    if (started == StartupResult::Ready && !interrupted) {
+    if (started == StartupResult::Ready && !InterruptHandler::interrupted()) {
         app.writeCommand();
+        // No result at all: the join was not confirmed or the board's access
+        // point could not be read.
         code = op.lastOutcome() < 0 ? kOutcomeAborted : op.lastOutcome();
     }
+    // The window keeps the old port when none was opened.
+    if (op.portMissing()) app.option.ComPort = configuredPort;
     app.closeSequence();
-    std::signal(SIGINT, SIG_DFL);
+    notifier.reset();
     setMessageBoxes(nullptr);
-    return interrupted ? kExitInterrupted : code;
+    return InterruptHandler::interrupted() ? kExitInterrupted : code;
 }
 
 }  // namespace ifb

@@ -23,6 +23,10 @@ enum BatchExit : int {
     kExitInterrupted = 130,
 };
 
+// Opens /dev/null on any of the standard descriptors 0..2 that is closed. Call
+// first thing in main, before anything opens a file.
+void EnsureStandardStreams();
+
 // The speeds --speed takes, as port-dialog items; -1 for any other.
 int SpeedItemForRate(int bitsPerSecond);
 

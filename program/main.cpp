@@ -13,7 +13,8 @@ namespace {
 const char kExitCodes[] =
     "Exit codes in batch mode:\n"
     "   0  update done, the board reports the new firmware\n"
-    "   1  update aborted (board reported failure, version differs, tool output had an error)\n"
+    "   1  update aborted (board reported failure, version differs, tool output had an error,\n"
+    "      or the Wi-Fi join was not confirmed)\n"
     "   2  time-out (the PC did not join the board's access point, or no verdict from the board)\n"
     "   3  the upload tool failed\n"
     "  10  the program's path holds non-ASCII characters\n"
@@ -50,7 +51,8 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
         QStringLiteral("Bit rate: 9600, 19200, 38400, 57600 or 115200 (batch mode)."), QStringLiteral("BPS"));
     const QCommandLineOption yes(
         QStringLiteral("yes"),
-        QStringLiteral("Answer every question with yes and confirm the Wi-Fi join at once."));
+        QStringLiteral("Answer every question with yes and confirm the Wi-Fi join at once. Without it the "
+                       "questions are read from the terminal (y/n); no input answers no."));
     parser.addOptions({help, version, batch, port, speed, yes});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
@@ -87,10 +89,13 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
     return std::nullopt;
 }
 
-bool WantsBatch(int argc, char** argv) {
+// Our own options are all long ones; Qt's window options (-platform, -style,
+// ...) take one dash. Anything of ours is parsed without a window system, so
+// that --help, --version, a batch run and a bad command line need no display.
+bool WantsConsole(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        if (arg == "--batch" || arg == "--help" || arg == "-h" || arg == "--version") return true;
+        if (arg.startsWith("--") || arg == "-h" || arg == "-?") return true;
     }
     return false;
 }
@@ -104,13 +109,17 @@ int RunWindow(QApplication& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (WantsBatch(argc, argv)) {
-        // No window: no display needed.
-        QCoreApplication app(argc, argv);
+    ifb::EnsureStandardStreams();
+    if (WantsConsole(argc, argv)) {
         CommandLine cl;
-        if (const auto code = Parse(app, cl)) return *code;
-        return ifb::RunBatch(cl.batchOptions, QCoreApplication::applicationFilePath(),
-                             QString::fromLatin1(ifb::kFirmwareId));
+        {
+            QCoreApplication app(argc, argv);
+            if (const auto code = Parse(app, cl)) return *code;
+            if (cl.batch)
+                return ifb::RunBatch(cl.batchOptions, QCoreApplication::applicationFilePath(),
+                                     QString::fromLatin1(ifb::kFirmwareId));
+        }
+        // Nothing for the console (a lone "--"): the window, as without arguments.
     }
     QApplication app(argc, argv);
     CommandLine cl;
