@@ -64,6 +64,12 @@ bool UpdaterApp::FindBoard() {
             link_ = std::make_unique<TTComXDlg>(
                 option.TCPPort, option.fTCPServer, option.TCPServPort, option.TCPServAddr, option.UseUSB,
                 option.ComPort, option.ComSpeed, option.Parity, &op_.logPane(), line, settings);
+            // Received bytes are decoded at once (from the event loop, like a
+            // tick), not only at the next 50 ms tick: each command would
+            // otherwise wait most of a tick for its reply.
+            connect(&link_->CommX1(), &TComPort::OnRxChar, this, [this] {
+                if (timer1_.isActive() && !rxPoll_.isActive()) rxPoll_.start();
+            });
             commands_ = std::make_unique<BoardCommands>(*link_, *this, [this] {
                 link_->ReopenOnPort(option.ComPort);
                 timer1_.start();

@@ -43,6 +43,9 @@ UpdaterApp::UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObjec
     timer1_.setInterval(50);
     timer1_.setTimerType(Qt::PreciseTimer);
     connect(&timer1_, &QTimer::timeout, this, &UpdaterApp::pollLink);
+    rxPoll_.setSingleShot(true);
+    rxPoll_.setInterval(0);
+    connect(&rxPoll_, &QTimer::timeout, this, &UpdaterApp::pollLink);
 }
 
 UpdaterApp::~UpdaterApp() = default;
@@ -149,6 +152,7 @@ void UpdaterApp::closeSequence() {
     if (!link_) return;
     WriteLinkSettings(settingsPath, option.UseUSB, link_->serialLine(), link_->linkSettings());
     timer1_.stop();
+    rxPoll_.stop();
     commands_.reset();
     link_.reset();
 }

@@ -107,6 +107,9 @@ class UpdaterApp : public QObject, public LogSink {
     std::unique_ptr<TTComXDlg> link_;
     std::unique_ptr<BoardCommands> commands_;
     QTimer timer1_;
+    // Brings the next poll forward when bytes arrive, so that a reply does not
+    // wait for the next tick of timer1_.
+    QTimer rxPoll_;
     TickTimeout tickTimeout_;
     QElapsedTimer updateStopwatch_;
     bool closed_ = false;
