@@ -15,8 +15,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -52,12 +54,33 @@ struct ProgressSeen {
     QString ctText;
 };
 
+// Pictures for the user guide. With IFB_SCREENSHOT_DIR set (scripts/screenshots
+// runs this test on a virtual X display) each step of the run is saved there as
+// <name>.png, cut out of the screen around the window; otherwise nothing happens.
+class Camera {
+  public:
+    Camera() : dir_(qEnvironmentVariable("IFB_SCREENSHOT_DIR")) {}
+
+    void shoot(QWidget* window, const QString& name) const {
+        if (dir_.isEmpty() || !window) return;
+        QTest::qWait(400);  // painted, fonts loaded
+        // The window with the window manager's frame around it.
+        const int rc = QProcess::execute(QStringLiteral("import"),
+                                         {QStringLiteral("-window"), QString::number(window->winId()),
+                                          QStringLiteral("-frame"), dir_ + QLatin1Char('/') + name + ".png"});
+        EXPECT_EQ(rc, 0) << "import for " << name.toStdString();
+    }
+
+  private:
+    QString dir_;
+};
+
 // Watches every window that appears. No message box belongs to a successful
 // run: one that shows up fails the test and is answered, so the run goes on.
 // Progress dialogs are non-modal; each one is noted as it appears.
 class WindowWatch final : public QObject {
   public:
-    WindowWatch() { qApp->installEventFilter(this); }
+    explicit WindowWatch(const Camera& camera) : camera_(camera) { qApp->installEventFilter(this); }
     ~WindowWatch() override { qApp->removeEventFilter(this); }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -75,6 +98,10 @@ class WindowWatch final : public QObject {
                 {dialog->windowTitle(), dialog->Label1()->text(), !dialog->Panel2()->isHidden(),
                  !dialog->CT()->isHidden() && !dialog->dot()->isHidden(), dialog->CT()->text()});
             progressDialogs.append(dialog);
+            if (progress.back().writing) {
+                QPointer<TGuage1Dlg> guard(dialog);
+                QTimer::singleShot(300, dialog, [this, guard] { camera_.shoot(guard, "progress-writing"); });
+            }
         }
         return false;
     }
@@ -88,6 +115,9 @@ class WindowWatch final : public QObject {
     QStringList boxes;
     std::vector<ProgressSeen> progress;
     QList<QPointer<TGuage1Dlg>> progressDialogs;
+
+  private:
+    const Camera& camera_;
 };
 
 // Runs actions on modal dialogs as they come up. Each action waits for the
@@ -178,7 +208,8 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     bool resultRan = false;
     QString st1, st2, resultCaption;
     QColor st1Colour;
-    WindowWatch watch;
+    Camera camera;
+    WindowWatch watch(camera);
     UpdaterWindow window(exePath, kFirmwareId);
     TVX7IFBProgAppForm& form = window.form();
     ModalScript script;
@@ -205,6 +236,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
             EXPECT_EQ(dialog->selectedIndex(), row);
             EXPECT_EQ(dialog->portText(), list->item(row)->text());
             EXPECT_EQ(dialog->speedItem(), 4);  // ComSpeed 4: 115.2kbps
+            camera.shoot(dialog, "port-dialog");
             QTest::mouseClick(open, Qt::LeftButton);
         },
         &portDialogRan);
@@ -232,6 +264,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_TRUE(watch.progress[0].bar);
     EXPECT_FALSE(watch.progress[0].writing);
     EXPECT_TRUE(watch.progressGone());
+    camera.shoot(&form, "main-window");
 
     // The write: the Wi-Fi join instruction (OK), the progress dialogs, the result.
     script.on<TMsg1Dlg>(
@@ -242,6 +275,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
                       QStringLiteral("SSID      : IFB-OTA-1234\nPassword  : MobirePxUn"));
             EXPECT_FALSE(form.workEnabled());
             EXPECT_FALSE(writeButton->isEnabled());
+            camera.shoot(dialog, "wifi-join");
             QTest::mouseClick(child<QPushButton>(dialog, "OKBtn"), Qt::LeftButton);
         },
         &joinRan);
@@ -253,6 +287,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
             st2 = dialog->ST2()->text();
             st1Colour = dialog->ST1()->palette().color(QPalette::WindowText);
             EXPECT_TRUE(watch.progressGone());
+            camera.shoot(dialog, "result-ok");
             QTest::mouseClick(child<QPushButton>(dialog, "Button1"), Qt::LeftButton);
         },
         &resultRan);
