@@ -132,15 +132,51 @@ double LineAt(const Child& c, const QString& prefix) {
 }
 
 struct Run {
-    double readyMs = 0;      // launch .. the start-up's last line
-    double portMs = 0;       // launch .. the port choice (process and Qt start, settings, port list)
-    double checkMs = 0;      // launch .. the board check begins (link open)
-    double updateMs = 0;     // ready .. the outcome line
-    double wallMs = 0;       // the whole batch run
-    double simUploadMs = 0;  // the board's side of the upload (invitation .. verdict)
-    double cpuMs = 0;        // the updater process itself
-    double toolCpuMs = 0;    // sh and espota
+    double readyMs = 0;   // launch .. the start-up's last line
+    double portMs = 0;    // launch .. the port choice (process and Qt start, settings, port list)
+    double checkMs = 0;   // launch .. the board check begins (link open)
+    double updateMs = 0;  // ready .. the outcome line
+    double wallMs = 0;    // the whole batch run
+    // The write as the board saw it (simulator's clock).
+    int polls = 0;                  // connection polls
+    double joinMs = 0;              // GetApInfo .. the poll that found the PC joined
+    double toUploadMs = 0;          // .. the invitation (firmware file, espota start-up)
+    double simUploadMs = 0;         // the board's side of the upload (invitation .. verdict)
+    double verdictToVersionMs = 0;  // .. GetRomVersion (restart, model name)
+    double closingMs = 0;           // the rest up to the outcome line (closing steps)
+    double cpuMs = 0;               // the updater process itself
+    double toolCpuMs = 0;           // sh and espota
 };
+
+// Splits the write by the board's log: GetApInfo, the connection polls
+// (sub-command 00 after SetOtaMode), the upload, the version read back.
+bool BoardSideOfWrite(const QList<QJsonObject>& events, Run& run) {
+    qint64 apInfo = -1, lastPoll = -1, invited = -1, verdict = -1, version = -1;
+    bool otaMode = false;
+    for (const QJsonObject& e : events) {
+        const QString name = EventName(e);
+        const QString cmd = e.value(QStringLiteral("cmd")).toString();
+        if (name == QLatin1String("rx") && cmd == QLatin1String("GetApInfo") && apInfo < 0)
+            apInfo = EventMs(e);
+        if (name == QLatin1String("rx") && cmd == QLatin1String("SetOtaMode")) otaMode = true;
+        if (name == QLatin1String("rx") && cmd == QLatin1String("GetIFBMode") && otaMode && invited < 0) {
+            ++run.polls;
+            lastPoll = EventMs(e);
+        }
+        if (name == QLatin1String("invitation") && invited < 0 && e.value(QStringLiteral("valid")).toBool())
+            invited = EventMs(e);
+        if (name == QLatin1String("verdict") && verdict < 0) verdict = EventMs(e);
+        if (name == QLatin1String("rx") && cmd == QLatin1String("GetRomVersion") && verdict >= 0 &&
+            version < 0)
+            version = EventMs(e);
+    }
+    if (apInfo < 0 || lastPoll < 0 || invited < 0 || verdict < 0 || version < 0) return false;
+    run.joinMs = static_cast<double>(lastPoll - apInfo);
+    run.toUploadMs = static_cast<double>(invited - lastPoll);
+    run.simUploadMs = static_cast<double>(verdict - invited);
+    run.verdictToVersionMs = static_cast<double>(version - verdict);
+    return true;
+}
 
 bool BatchRunOnce(Run& run) {
     Installation h;
@@ -166,7 +202,11 @@ bool BatchRunOnce(Run& run) {
     }
     run.updateMs = okAt - run.readyMs;
     run.wallMs = c.wallMs;
-    run.simUploadMs = static_cast<double>(SimUploadMs(sim.events()));
+    if (!BoardSideOfWrite(sim.events(), run)) {
+        std::fprintf(stderr, "the board's log lacks a step of the write\n");
+        return false;
+    }
+    run.closingMs = run.updateMs - run.joinMs - run.toUploadMs - run.simUploadMs - run.verdictToVersionMs;
     run.toolCpuMs = c.childrenCpuMs;
     run.cpuMs = c.totalCpuMs - c.childrenCpuMs;
     return true;
@@ -251,10 +291,23 @@ int main(int argc, char** argv) {
     const double update = m([](const Run& r) { return r.updateMs; });
     const double alone = Median(uploadWall);
     std::printf("(b) full update, ready to outcome line             %7.0f\n", update);
+    QString polls;
+    for (const Run& r : runs) polls += QStringLiteral(" %1").arg(r.polls);
+    std::printf("      to the PC joined (connection polls per run:%s) %7.0f   (polls 500 ms apart)\n",
+                qPrintable(polls), m([](const Run& r) { return r.joinMs; }));
+    std::printf("      to the upload's start (file, espota start-up) %7.0f\n",
+                m([](const Run& r) { return r.toUploadMs; }));
+    std::printf("      upload, board's side (invitation to verdict)  %7.0f\n",
+                m([](const Run& r) { return r.simUploadMs; }));
+    std::printf(
+        "      verdict to the version read back              %7.0f   (restart; GetModelName sent\n"
+        "                                                             during the restart waits out its "
+        "time-out)\n",
+        m([](const Run& r) { return r.verdictToVersionMs; }));
+    std::printf("      closing steps and the rest                    %7.0f\n",
+                m([](const Run& r) { return r.closingMs; }));
     std::printf("    upload alone (espota run by itself)            %7.0f   update / upload = %.1f\n", alone,
                 update / alone);
-    std::printf("    board's side of the upload in the batch run    %7.0f   (sim: invitation to verdict)\n",
-                m([](const Run& r) { return r.simUploadMs; }));
     const double wall = m([](const Run& r) { return r.wallMs; });
     const double share = m([](const Run& r) { return 100.0 * r.cpuMs / r.wallMs; });
     std::printf("(c) whole batch run, wall                          %7.0f\n", wall);
