@@ -28,7 +28,8 @@ QString UniqueLoopbackAddress() {
 }  // namespace
 
 SimProcess::SimProcess(QStringList extraArgs) : args_(std::move(extraArgs)) {
-    if (!args_.contains(QStringLiteral("--ota-host"))) args_ << QStringLiteral("--ota-host") << UniqueLoopbackAddress();
+    if (!args_.contains(QStringLiteral("--ota-host")))
+        args_ << QStringLiteral("--ota-host") << UniqueLoopbackAddress();
 }
 
 SimProcess::~SimProcess() {
@@ -68,6 +69,12 @@ void SimProcess::stop() {
 
 void SimProcess::freeze() {
     ::kill(static_cast<pid_t>(process_.processId()), SIGSTOP);
+}
+
+void SimProcess::kill() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.kill();
+    process_.waitForFinished(3000);
 }
 
 void SimProcess::thaw() {

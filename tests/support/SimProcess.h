@@ -24,6 +24,8 @@ class SimProcess {
     // while its port stays open.
     void freeze();
     void thaw();
+    // Ends the simulator at once, as if the board were unplugged mid-step.
+    void kill();
     QString linkPath() const { return dir_.filePath(QStringLiteral("ttyIFB")); }
     QString error() const { return error_; }
 
