@@ -293,8 +293,10 @@ int main(int argc, char** argv) {
     std::printf("(b) full update, ready to outcome line             %7.0f\n", update);
     QString polls;
     for (const Run& r : runs) polls += QStringLiteral(" %1").arg(r.polls);
-    std::printf("      to the PC joined (connection polls per run:%s) %7.0f   (polls 500 ms apart)\n",
-                qPrintable(polls), m([](const Run& r) { return r.joinMs; }));
+    std::printf(
+        "      to the PC joined                              %7.0f   (connection polls per run:%s,\n"
+        "                                                             500 ms apart)\n",
+        m([](const Run& r) { return r.joinMs; }), qPrintable(polls));
     std::printf("      to the upload's start (file, espota start-up) %7.0f\n",
                 m([](const Run& r) { return r.toUploadMs; }));
     std::printf("      upload, board's side (invitation to verdict)  %7.0f\n",
