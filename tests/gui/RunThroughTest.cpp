@@ -18,7 +18,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -56,7 +55,7 @@ struct ProgressSeen {
 
 // Pictures for the user guide. With IFB_SCREENSHOT_DIR set (scripts/screenshots
 // runs this test on a virtual X display) each step of the run is saved there as
-// <name>.png, cut out of the screen around the window; otherwise nothing happens.
+// <name>.png, the window with its frame; otherwise nothing happens.
 class Camera {
   public:
     Camera() : dir_(qEnvironmentVariable("IFB_SCREENSHOT_DIR")) {}
