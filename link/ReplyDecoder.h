@@ -32,6 +32,17 @@ struct ReplyState {
     bool OtaResultOk = false;
     // A frame went into ReplyBuffer since the last send, so it answers that send.
     bool ReplyCopied = false;
+
+    // The kind of the answer copied since the last send (kNone when none came).
+    // A notice that follows the answer closely overwrites ReplyKind, not this.
+    int AnswerKind() const {
+        if (!ReplyCopied) return reply::kNone;
+        switch (ReplyBuffer[2]) {
+            case frame::kCmdAck: return reply::kAck;
+            case frame::kCmdNack: return reply::kNack;
+            default: return reply::kG;
+        }
+    }
 };
 
 // Trace output of the decoder; an empty function means tracing is off, and

@@ -211,6 +211,18 @@ TEST(Link, OtaNoticeEndsWaitAckWithoutReportingAnOldAck) {
     EXPECT_FALSE(f.link->OtaResultOk);
 }
 
+TEST(Link, NoticeRightBehindTheAckDoesNotHideItFromWaitReply) {
+    SerialFixture f;
+    // The board answers and chats at once: both frames arrive in one delivery.
+    f.board.setScript([](const QByteArray&) { return ackOf(hex("01")) + frameOf('b', QByteArray(8, '\0')); });
+    QElapsedTimer t;
+    t.start();
+    f.send(hex("01 00 00"));
+    EXPECT_TRUE(f.link->WaitReply(reply::kAck, 5000));
+    EXPECT_LT(t.elapsed(), 1500);
+    EXPECT_EQ(f.link->ReplyKind, reply::kLcd);
+}
+
 TEST(Link, TraceMemoIsClearedAtTwoThousandLines) {
     MemoryLogPane memo;
     TTComXDlg link(0, 0, 0, QString(), kTransportNone, QString(), 0, 0, &memo, SerialLine{}, LinkSettings{});
