@@ -104,8 +104,15 @@ void UpdaterApp::RunOtaUpdate() {
     startProgress(ProgressKind::FirmwareWrite, QStringLiteral("------- WiFi OTA Mode ----------"), false);
     ToolRunner runner(
         op_, *this, [this] { return CheckWiFiAdapter(networkAdapters(), *this); }, ToolOutputOk);
-    runner.setAbortRequested([this] { return abortRequested_; });
+    // The tool has time-outs of its own; one that still runs long after them
+    // hangs, and is stopped so that the board gets its mode back.
+    bool toolStopped = false;
+    runner.setAbortRequested([this, &toolStopped] {
+        toolStopped = tickTimeout_.expired(toolTimeLimitMs);
+        return abortRequested_ || toolStopped;
+    });
     const bool ran = runner.RunCommand(command.toolCommand(), &op_.logPane(), chunks);
+    if (toolStopped) WriteLog(QStringLiteral("NG: espota.exe stopped after %1ms").arg(toolTimeLimitMs), true);
     if (!ran) {
         WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);
         outcome = kOutcomeToolFailed;

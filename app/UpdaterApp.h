@@ -89,6 +89,8 @@ class UpdaterApp : public QObject, public LogSink {
     WiFi_AP wifiAp;
     QString otaPassword;
     bool ToolOutputOk = true;
+    // How long the upload tool may run before it counts as hung and is stopped.
+    quint32 toolTimeLimitMs = 10 * 60 * 1000;
     // The PC's network adapters as the Wi-Fi check sees them.
     std::function<QList<NetworkAdapter>()> networkAdapters = ListNetworkAdapters;
 

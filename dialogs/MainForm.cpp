@@ -22,6 +22,9 @@ LogMemo::LogMemo(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("Memo1"));
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The log itself starts over at 2000 lines; an upload tool's output goes in
+    // unchecked, and a tool that floods it must not eat the memory.
+    setMaximumBlockCount(kToolOutputLineLimit);
     setContextMenuPolicy(Qt::CustomContextMenu);
     popup_ = new QMenu(this);
     popup_->setObjectName(QStringLiteral("PopupMenu1"));

@@ -18,6 +18,9 @@ namespace ifb {
 class LogMemo final : public QPlainTextEdit, public LogPane {
     Q_OBJECT
   public:
+    // The most lines the pane keeps; older lines go first beyond it.
+    static constexpr int kToolOutputLineLimit = 50000;
+
     explicit LogMemo(QWidget* parent = nullptr);
 
     int lineCount() const override;

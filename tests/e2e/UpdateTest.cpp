@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -235,6 +236,36 @@ TEST_F(Update, PathsWithShellCharactersRunAsTheyAre) {
     EXPECT_EQ(h->op.writeResults, std::vector<int>{0});
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("pwned")));
     EXPECT_FALSE(QFileInfo::exists(h->dir.filePath(QStringLiteral("pwned"))));
+}
+
+TEST_F(Update, ToolThatHangsOrCrashesEndsInTimeOutWithTheBoardRestored) {
+    struct Case {
+        const char* name;
+        QString after;
+        QString line;  // logged besides the outcome lines
+    } cases[] = {
+        {"hangs", QStringLiteral("sleep 600"), QStringLiteral("NG: espota.exe stopped after 3000ms")},
+        {"crashes", QStringLiteral("kill -SEGV $$"), QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The board takes the image but never says so.
+        ready({QStringLiteral("--ota-result"), QStringLiteral("none")},
+              {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("2000")}});
+        h->app->toolTimeLimitMs = 3000;
+        h->app->option.App_ESPOta = WrapEspota(h->dir.filePath(QStringLiteral("tool")), c.after);
+        QElapsedTimer t;
+        t.start();
+        h->app->writeCommand();
+        EXPECT_LT(t.elapsed(), 20000);
+        EXPECT_EQ(h->op.writeResults, std::vector<int>{2});
+        if (!c.line.isEmpty())
+            EXPECT_TRUE(h->op.log.lines.contains(c.line)) << h->op.log.lines.join('\n').toStdString();
+        EXPECT_FALSE(QFileInfo::exists(firmwareFile()));
+        EXPECT_EQ(sim->lastMode(), 3);
+        EXPECT_TRUE(h->op.writeCommandAvailable);
+        h->app->closeSequence();
+    }
 }
 
 TEST_F(Update, FirmwareThatCannotBeWrittenOutAbortsAndStillRestoresTheBoard) {

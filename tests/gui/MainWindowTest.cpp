@@ -220,6 +220,16 @@ TEST(MainWindowTest, LogPaneStartsAnewPastTheLineLimit) {
     EXPECT_EQ(linesOf(memo), QStringList{"first again"});
 }
 
+TEST(MainWindowTest, FloodOfToolOutputKeepsOnlyTheNewestLines) {
+    TVX7IFBProgAppForm w(QStringLiteral("X"));
+    LogMemo& memo = w.Memo1();
+    QString chunk;
+    for (int i = 0; i < 100; ++i) chunk += QStringLiteral("line %1\n").arg(i);
+    for (int i = 0; i < 1000; ++i) memo.appendLine(chunk);  // what the tool runner does, unchecked
+    EXPECT_EQ(memo.lineCount(), LogMemo::kToolOutputLineLimit);
+    EXPECT_EQ(linesOf(memo).last(), QString());
+}
+
 TEST(MainWindowTest, PopupMenuClearEmptiesTheLog) {
     TVX7IFBProgAppForm w(QStringLiteral("X"));
     LogMemo& memo = w.Memo1();
