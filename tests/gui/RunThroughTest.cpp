@@ -64,9 +64,10 @@ class Camera {
         if (dir_.isEmpty() || !window) return;
         QTest::qWait(400);  // painted, fonts loaded
         // The window with the window manager's frame around it.
-        const int rc = QProcess::execute(QStringLiteral("import"),
-                                         {QStringLiteral("-window"), QString::number(window->winId()),
-                                          QStringLiteral("-frame"), dir_ + QLatin1Char('/') + name + ".png"});
+        const int rc = QProcess::execute(
+            QStringLiteral("import"),
+            {QStringLiteral("-window"), QString::number(window->winId()), QStringLiteral("-frame"),
+             QStringLiteral("-strip"), dir_ + QLatin1Char('/') + name + ".png"});
         EXPECT_EQ(rc, 0) << "import for " << name.toStdString();
     }
 
