@@ -48,7 +48,7 @@ struct JoinInstruction {
 // widgets implement it, tests script it, the batch mode prints it. Message
 // boxes go through the platform's message-box seam, not through here.
 class Operator {
-public:
+  public:
     virtual ~Operator() = default;
 
     virtual LogPane& logPane() = 0;

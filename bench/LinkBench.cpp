@@ -125,8 +125,9 @@ void throughput() {
         rx.PollReceive();
     }
     const double t = cpuSeconds() - t0;
-    std::printf("(b) receive path: %.1f MB in %.3f s = %.1f MB/s (%ld well-formed frames generated, %ld rejected)\n", n / 1e6,
-                t, n / 1e6 / t, valid, events.rejected);
+    std::printf(
+        "(b) receive path: %.1f MB in %.3f s = %.1f MB/s (%ld well-formed frames generated, %ld rejected)\n",
+        n / 1e6, t, n / 1e6 / t, valid, events.rejected);
 
     // Assembler and decoder alone.
     ReplyState s2;

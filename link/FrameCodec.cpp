@@ -9,7 +9,9 @@ quint8 FrameSum(const quint8* frame) {
     return static_cast<quint8>(sum & 0xFFu);
 }
 
-quint8 FrameSum(const QByteArray& frame) { return FrameSum(reinterpret_cast<const quint8*>(frame.constData())); }
+quint8 FrameSum(const QByteArray& frame) {
+    return FrameSum(reinterpret_cast<const quint8*>(frame.constData()));
+}
 
 QByteArray BuildFrame(quint8 id, quint8 cmd, const QByteArray& data) {
     const QByteArray payload = data.left(frame::kMaxData);

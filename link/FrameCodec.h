@@ -11,11 +11,11 @@ namespace frame {
 constexpr quint8 kStx = 0x02;
 constexpr quint8 kEtx = 0x03;
 constexpr quint8 kCr = 0x0D;
-constexpr quint8 kCmdAck = 0x30;        // '0'
-constexpr quint8 kCmdNack = 0x31;       // '1'
-constexpr quint8 kCmdIfbRequest = 0x45; // 'E'
-constexpr int kMinSize = 7;             // LEN 0
-constexpr int kMaxSize = 262;           // LEN 255
+constexpr quint8 kCmdAck = 0x30;         // '0'
+constexpr quint8 kCmdNack = 0x31;        // '1'
+constexpr quint8 kCmdIfbRequest = 0x45;  // 'E'
+constexpr int kMinSize = 7;              // LEN 0
+constexpr int kMaxSize = 262;            // LEN 255
 constexpr int kMaxData = 255;
 }  // namespace frame
 
@@ -35,7 +35,7 @@ QString HexForm(const QByteArray& bytes);
 // a frame whose CR position holds another byte is abandoned on the next byte,
 // and that next byte is lost too.
 class FrameAssembler {
-public:
+  public:
     // An accepted frame, STX to CR. Called before the next byte is examined.
     using FrameHandler = std::function<void(const quint8* frame, int size)>;
     // A frame with a bad sum or ETX: the bytes STX .. SUM (everything but the CR).
@@ -48,7 +48,7 @@ public:
     void reset() { inFrame_ = false; }
     bool inFrame() const { return inFrame_; }
 
-private:
+  private:
     FrameHandler onFrame_;
     RejectHandler onReject_;
     std::array<quint8, frame::kMaxSize> buffer_{};

@@ -13,8 +13,8 @@ struct LinkSettings {
     int tcpServerMode = 0;  // non-zero: TCP server
     int tcpClientPort = 0;
     QString tcpClientAddr;
-    int maxRecNo = 200;     // kept only to be written back
-    int fDispCont1 = 1;     // kept only to be written back
+    int maxRecNo = 200;  // kept only to be written back
+    int fDispCont1 = 1;  // kept only to be written back
 };
 
 // Transports selected by the "UseUSB" setting.

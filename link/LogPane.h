@@ -7,7 +7,7 @@ namespace ifb {
 // The main window's log pane as the link and the workflow see it. The link's
 // trace and the main window's log write into the same pane.
 class LogPane {
-public:
+  public:
     virtual ~LogPane() = default;
     virtual int lineCount() const = 0;
     virtual void clear() = 0;

@@ -38,9 +38,12 @@ struct ReplyState {
     int AnswerKind() const {
         if (!ReplyCopied) return reply::kNone;
         switch (ReplyBuffer[2]) {
-            case frame::kCmdAck: return reply::kAck;
-            case frame::kCmdNack: return reply::kNack;
-            default: return reply::kG;
+            case frame::kCmdAck:
+                return reply::kAck;
+            case frame::kCmdNack:
+                return reply::kNack;
+            default:
+                return reply::kG;
         }
     }
 };

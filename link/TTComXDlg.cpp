@@ -283,7 +283,8 @@ bool TTComXDlg::WaitAck() {
 bool TTComXDlg::WaitReply(int kind, quint32 timeoutMs) {
     LinkTimeout.start();
     // The answer counts even when a notice right behind it has replaced ReplyKind.
-    if (!WaitUntil([this, kind] { return ReplyKind == kind || AnswerKind() == kind; }, LinkTimeout, timeoutMs)) {
+    if (!WaitUntil([this, kind] { return ReplyKind == kind || AnswerKind() == kind; }, LinkTimeout,
+                   timeoutMs)) {
         TraceLine(QStringLiteral("レスポンス待ち　タイムオーバー"));
         return false;
     }

@@ -19,7 +19,6 @@ class QTcpSocket;
 
 namespace ifb {
 
-
 // The one connection to the board: owns the transport (serial port, TCP client
 // or TCP server), sends request frames, collects received bytes in the ring and
 // decodes them when the owner's 50 ms timer calls PollReceive, and lets callers

@@ -29,8 +29,12 @@ void PauseWithEvents(quint32 limitMs) {
     WaitUntil([] { return false; }, timeout, limitMs);
 }
 
-void ProcessPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void ProcessPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
-void SleepWithoutEvents(quint32 ms) { QThread::msleep(ms); }
+void SleepWithoutEvents(quint32 ms) {
+    QThread::msleep(ms);
+}
 
 }  // namespace ifb

@@ -28,7 +28,7 @@ struct MessageBoxRequest {
 // Every message box of the program goes through this seam, so that tests can
 // script the answers and a console front end can print them.
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     virtual MsgAnswer show(const MessageBoxRequest& request) = 0;
 };

@@ -20,9 +20,13 @@ bool StrToBaudRate(const QString& text, BaudRate& rate) {
     return false;
 }
 
-int BaudRateValue(BaudRate rate) { return kRates[static_cast<size_t>(rate)]; }
+int BaudRateValue(BaudRate rate) {
+    return kRates[static_cast<size_t>(rate)];
+}
 
-QString BaudRateToStr(BaudRate rate) { return QString::number(BaudRateValue(rate)); }
+QString BaudRateToStr(BaudRate rate) {
+    return QString::number(BaudRateValue(rate));
+}
 
 bool StrToDataBits(const QString& text, DataBits& bits) {
     for (int n = 5; n <= 8; ++n) {
@@ -34,7 +38,9 @@ bool StrToDataBits(const QString& text, DataBits& bits) {
     return false;
 }
 
-QString DataBitsToStr(DataBits bits) { return QString::number(static_cast<int>(bits)); }
+QString DataBitsToStr(DataBits bits) {
+    return QString::number(static_cast<int>(bits));
+}
 
 BaudRate BaudRateFromSpeedCode(int code) {
     switch (code) {

@@ -6,11 +6,11 @@ namespace ifb {
 namespace {
 
 class SteadyTickClock final : public TickClock {
-public:
+  public:
     SteadyTickClock() { timer_.start(); }
     quint32 now() const override { return static_cast<quint32>(timer_.elapsed()); }
 
-private:
+  private:
     QElapsedTimer timer_;
 };
 
@@ -23,6 +23,8 @@ TickClock& tickClock() {
     return g_installed ? *g_installed : steady;
 }
 
-void setTickClock(TickClock* clock) { g_installed = clock; }
+void setTickClock(TickClock* clock) {
+    g_installed = clock;
+}
 
 }  // namespace ifb

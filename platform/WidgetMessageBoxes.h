@@ -10,12 +10,12 @@ namespace ifb {
 // QMessageBox behind the message-box seam. The owner window is the main window
 // set here (or none).
 class WidgetMessageBoxes final : public MessageBoxes {
-public:
+  public:
     static WidgetMessageBoxes& instance();
     void setMainWindow(QWidget* window) { mainWindow_ = window; }
     MsgAnswer show(const MessageBoxRequest& request) override;
 
-private:
+  private:
     QPointer<QWidget> mainWindow_;
 };
 

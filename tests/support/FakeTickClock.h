@@ -7,7 +7,7 @@ namespace ifb::test {
 // A tick clock the test moves. With a step set, every reading advances it, so a
 // wait of seconds runs through in a few real milliseconds.
 class FakeTickClock final : public TickClock {
-public:
+  public:
     explicit FakeTickClock(quint32 start = 0, quint32 stepPerRead = 0) : now_(start), step_(stepPerRead) {
         setTickClock(this);
     }
@@ -24,7 +24,7 @@ public:
     void advance(quint32 ms) { now_ += ms; }
     void setStep(quint32 step) { step_ = step; }
 
-private:
+  private:
     mutable quint32 now_;
     quint32 step_;
 };

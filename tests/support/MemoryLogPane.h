@@ -8,7 +8,7 @@ namespace ifb::test {
 
 // The log pane as a list of lines.
 class MemoryLogPane final : public LogPane {
-public:
+  public:
     int lineCount() const override { return static_cast<int>(lines.size()); }
     void clear() override { lines.clear(); }
     void appendLine(const QString& text) override {

@@ -10,7 +10,7 @@ namespace ifb::test {
 // Records every box and answers from a script; an empty script answers with
 // the box's first button (Ok, Yes).
 class RecordingMessageBoxes final : public MessageBoxes {
-public:
+  public:
     RecordingMessageBoxes() { setMessageBoxes(this); }
     ~RecordingMessageBoxes() override { setMessageBoxes(nullptr); }
 

@@ -13,7 +13,7 @@ namespace ifb::test {
 
 // The operator as a test script: answers from queues, records what was shown.
 class ScriptedOperator final : public Operator {
-public:
+  public:
     LogPane& logPane() override { return log; }
     void setStatusText(const QString& text) override { statusTexts.append(text); }
     void setMainWindowEnabled(bool enabled) override { mainWindowEnabled = enabled; }
@@ -38,7 +38,10 @@ public:
         progress.push_back(setup);
         progressIsOpen = true;
     }
-    void setProgressDots(const QString& dots) override { lastDots = dots; ++dotUpdates; }
+    void setProgressDots(const QString& dots) override {
+        lastDots = dots;
+        ++dotUpdates;
+    }
     bool progressOpen() const override { return progressIsOpen; }
     void closeProgress() override { progressIsOpen = false; }
 

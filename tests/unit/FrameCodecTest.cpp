@@ -10,7 +10,9 @@ using namespace ifb;
 
 namespace {
 
-QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text).replace(' ', "")); }
+QByteArray hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
 
 // The tests' own checksum: plain byte sum of STX .. ETX.
 quint8 oracleSum(const QByteArray& f) {
@@ -47,12 +49,12 @@ TEST(FrameBuild, WorkedExamplesAreByteExact) {
         const char* data;
         const char* frame;
     } cases[] = {
-        {0x45, "00", "02 00 45 01 00 03 4B 0D"},          // read board mode
-        {0x45, "0A", "02 00 45 01 0A 03 55 0D"},          // restart
+        {0x45, "00", "02 00 45 01 00 03 4B 0D"},              // read board mode
+        {0x45, "0A", "02 00 45 01 0A 03 55 0D"},              // restart
         {0x45, "01 05 00", "02 00 45 03 01 05 00 03 53 0D"},  // set mode 5
         {0x45, "0B 02 01", "02 00 45 03 0B 02 01 03 5B 0D"},  // OTA mode 2 with the extra byte
-        {0x30, "00", "02 00 30 01 00 03 36 0D"},          // ACK
-        {0x31, "00", "02 00 31 01 00 03 37 0D"},          // NACK reason 0
+        {0x30, "00", "02 00 30 01 00 03 36 0D"},              // ACK
+        {0x31, "00", "02 00 31 01 00 03 37 0D"},              // NACK reason 0
     };
     for (const auto& c : cases) {
         EXPECT_EQ(BuildFrame(0, c.cmd, hex(c.data)), hex(c.frame)) << c.frame;
@@ -105,7 +107,8 @@ TEST(FrameAssembly, BadSumIsRejectedWithEverythingButTheCr) {
     r.feed(hex("02 00 30 01 00 03 37 0D"));
     EXPECT_TRUE(r.accepted.empty());
     ASSERT_EQ(r.rejected.size(), 1u);
-    EXPECT_EQ(QStringLiteral("SUM EEROR: ") + HexForm(r.rejected[0]), QStringLiteral("SUM EEROR: 02 00 30 01 00 03 37 "));
+    EXPECT_EQ(QStringLiteral("SUM EEROR: ") + HexForm(r.rejected[0]),
+              QStringLiteral("SUM EEROR: 02 00 30 01 00 03 37 "));
     // Receiving goes on with the next frame.
     r.feed(hex("02 00 30 01 00 03 36 0D"));
     EXPECT_EQ(r.accepted.size(), 1u);

@@ -4,9 +4,9 @@
 #include <QObject>
 #include <QTimer>
 
-#include "SimCommands.h"
 #include "FrameCodec.h"
 #include "OtaReceiver.h"
+#include "SimCommands.h"
 #include "SimConfig.h"
 #include "SimOutbox.h"
 
