@@ -29,16 +29,8 @@ constexpr int kParallel = 4;
 // An upload tool named "espota" that writes its process id, says it has
 // started and then runs `script` (which may run our espota as "$TOOL").
 QString WriteTool(const QString& folder, const QString& script) {
-    QDir().mkpath(folder);
-    const QString path = folder + QStringLiteral("/espota");
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(QStringLiteral("#!/bin/sh\necho $$ > \"%1/tool.pid\"\nTOOL=\"%2\"\necho tool-started\n%3\n")
-                .arg(folder, BinPath(QStringLiteral("espota")), script)
-                .toUtf8());
-    f.close();
-    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-    return path;
+    return WriteEspotaScript(
+        folder, QStringLiteral("echo $$ > \"%1/tool.pid\"\necho tool-started\n%2").arg(folder, script));
 }
 
 bool ProcessAlive(const QString& pidFile) {

@@ -22,16 +22,7 @@ const QString kAbortLine = QStringLiteral("NG:ファームウェアの書き込�
 
 // An upload tool named "espota" that runs ours and then does more.
 QString WrapEspota(const QString& folder, const QString& after) {
-    QDir().mkpath(folder);
-    const QString path = folder + QStringLiteral("/espota");
-    QFile f(path);
-    f.open(QIODevice::WriteOnly);
-    f.write(QStringLiteral("#!/bin/sh\n\"%1\" \"$@\"\n%2\n")
-                .arg(BinPath(QStringLiteral("espota")), after)
-                .toUtf8());
-    f.close();
-    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
-    return path;
+    return WriteEspotaScript(folder, QStringLiteral("\"$TOOL\" \"$@\"\n") + after);
 }
 
 class Update : public ::testing::Test {

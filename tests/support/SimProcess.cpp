@@ -1,6 +1,7 @@
 #include "SimProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,18 @@ namespace ifb::test {
 
 QString BinPath(const QString& program) {
     return QStringLiteral(IFB_BIN_DIR "/") + program;
+}
+
+QString WriteEspotaScript(const QString& folder, const QString& body) {
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/espota");
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(
+        QStringLiteral("#!/bin/sh\nTOOL=\"%1\"\n%2\n").arg(BinPath(QStringLiteral("espota")), body).toUtf8());
+    f.close();
+    f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
+    return path;
 }
 
 namespace {

@@ -51,4 +51,8 @@ class SimProcess {
 // Where the build put the programs (ifb-sim, espota, ...).
 QString BinPath(const QString& program);
 
+// An upload tool named "espota" in folder: a shell script running body, in
+// which "$TOOL" is our espota. Returns its path.
+QString WriteEspotaScript(const QString& folder, const QString& body);
+
 }  // namespace ifb::test
