@@ -45,8 +45,8 @@ bool InstallProgram(const QString& target) {
 
 }  // namespace
 
-BatchRun::BatchRun(BatchRunSpec spec) : spec_(std::move(spec)), dir_(RunFolderTemplate()) {
-    if (!spec_.noBoard) sim_ = std::make_unique<SimProcess>(spec_.simArgs);
+BatchRun::BatchRun(BatchRunSetup setup) : setup_(std::move(setup)), dir_(RunFolderTemplate()) {
+    if (!setup_.noBoard) sim_ = std::make_unique<SimProcess>(setup_.simArgs);
     QObject::connect(&process_, &QProcess::readyReadStandardOutput, &process_, [this] { onOutput(); });
     QObject::connect(&process_, &QProcess::readyReadStandardError, &process_, [this] { onOutput(); });
     QObject::connect(&process_, &QProcess::finished, &process_,
@@ -94,7 +94,8 @@ bool BatchRun::startProgram() {
         {QStringLiteral("USBWait_Mode"), QStringLiteral("0")},
     };
     if (sim_) settings[QStringLiteral("ComPort")] = sim_->linkPath();
-    for (auto it = spec_.settings.begin(); it != spec_.settings.end(); ++it) settings[it.key()] = it.value();
+    for (auto it = setup_.settings.begin(); it != setup_.settings.end(); ++it)
+        settings[it.key()] = it.value();
     QDir().mkpath(programFolder());
     QFile file(settingsPath());
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -108,20 +109,20 @@ bool BatchRun::startProgram() {
     file.close();
 
     QStringList args;
-    for (const QString& a : spec_.args) args.append(expand(a));
+    for (const QString& a : setup_.args) args.append(expand(a));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString& name : spec_.unsetEnv) env.remove(name);
+    for (const QString& name : setup_.unsetEnv) env.remove(name);
     // A sanitizer report must not pass for outcome 1.
     env.insert(QStringLiteral("ASAN_OPTIONS"),
                env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":exitcode=86"));
     process_.setProcessEnvironment(env);
     process_.setWorkingDirectory(dir_.path());
     clock_.start();
-    if (spec_.shellRedirect.isEmpty()) {
+    if (setup_.shellRedirect.isEmpty()) {
         process_.start(exePath(), args);
     } else {
         const QStringList shellArgs =
-            QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" ") + spec_.shellRedirect,
+            QStringList{QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$@\" ") + setup_.shellRedirect,
                         exePath()} +
             args;
         process_.start(QStringLiteral("/bin/sh"), shellArgs);
@@ -130,7 +131,7 @@ bool BatchRun::startProgram() {
         error_ = process_.errorString();
         return false;
     }
-    if (!spec_.input.isEmpty()) process_.write(spec_.input);
+    if (!setup_.input.isEmpty()) process_.write(setup_.input);
     process_.closeWriteChannel();
     return true;
 }
@@ -138,12 +139,12 @@ bool BatchRun::startProgram() {
 void BatchRun::onOutput() {
     out_ += QString::fromUtf8(process_.readAllStandardOutput());
     err_ += QString::fromUtf8(process_.readAllStandardError());
-    if (triggered_ || spec_.trigger.isEmpty() || !spec_.action) return;
-    if (!out_.contains(spec_.trigger) && !err_.contains(spec_.trigger)) return;
+    if (triggered_ || setup_.trigger.isEmpty() || !setup_.action) return;
+    if (!out_.contains(setup_.trigger) && !err_.contains(setup_.trigger)) return;
     triggered_ = true;
     triggerMs_ = clock_.elapsed();
     eventsAtTrigger_ = sim_ ? static_cast<int>(sim_->events().size()) : 0;
-    spec_.action(*this);
+    setup_.action(*this);
 }
 
 void BatchRun::onFinished(int code, QProcess::ExitStatus status) {

@@ -21,7 +21,7 @@ namespace ifb::test {
 
 class BatchRun;
 
-struct BatchRunSpec {
+struct BatchRunSetup {
     QString name;
     QStringList simArgs;
     // Settings keys on top of the defaults (the board's port, our espota,
@@ -45,12 +45,12 @@ struct BatchRunSpec {
 
 class BatchRun {
   public:
-    explicit BatchRun(BatchRunSpec spec);
+    explicit BatchRun(BatchRunSetup setup);
     ~BatchRun();
     BatchRun(const BatchRun&) = delete;
     BatchRun& operator=(const BatchRun&) = delete;
 
-    const BatchRunSpec& spec() const { return spec_; }
+    const BatchRunSetup& setup() const { return setup_; }
     // Starts the board and the program; false (with error()) when either did
     // not come up.
     bool start();
@@ -89,7 +89,7 @@ class BatchRun {
     void onOutput();
     void onFinished(int exitCode, QProcess::ExitStatus status);
 
-    BatchRunSpec spec_;
+    BatchRunSetup setup_;
     QTemporaryDir dir_;
     std::unique_ptr<SimProcess> sim_;
     QProcess process_;

@@ -43,7 +43,7 @@ bool ProcessAlive(const QString& pidFile) {
 QString Transcript(BatchRun& run) {
     return QStringLiteral("--- stdout\n%1--- stderr\n%2--- board requests\n%3\n")
         .arg(run.out(), run.err(),
-             run.spec().noBoard ? QString() : run.sim().requests().join(QLatin1Char(' ')));
+             run.setup().noBoard ? QString() : run.sim().requests().join(QLatin1Char(' ')));
 }
 
 // Nothing a sanitizer would report, and no crash.
@@ -138,13 +138,13 @@ TEST(BatchFaultMatrix, EveryFaultEndsWithTheBoardPutBackAndNoFirmwareLeft) {
 
     std::vector<std::unique_ptr<BatchRun>> runs;
     for (const Row& row : rows) {
-        BatchRunSpec spec;
-        spec.name = QString::fromUtf8(row.name);
-        spec.simArgs = row.simArgs;
-        spec.settings = row.settings;
-        spec.trigger = row.trigger;
-        spec.action = row.action;
-        runs.push_back(std::make_unique<BatchRun>(spec));
+        BatchRunSetup setup;
+        setup.name = QString::fromUtf8(row.name);
+        setup.simArgs = row.simArgs;
+        setup.settings = row.settings;
+        setup.trigger = row.trigger;
+        setup.action = row.action;
+        runs.push_back(std::make_unique<BatchRun>(setup));
     }
     ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
 
@@ -216,13 +216,13 @@ TEST(BatchCommandLine, BadInputIsRefusedWithTheUsage) {
     };
     std::vector<std::unique_ptr<BatchRun>> runs;
     for (const Row& row : rows) {
-        BatchRunSpec spec;
-        spec.name = QString::fromUtf8(row.name);
-        spec.noBoard = true;
-        spec.args = row.args;
-        spec.unsetEnv = {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
-                         QStringLiteral("QT_QPA_PLATFORM")};
-        runs.push_back(std::make_unique<BatchRun>(spec));
+        BatchRunSetup setup;
+        setup.name = QString::fromUtf8(row.name);
+        setup.noBoard = true;
+        setup.args = row.args;
+        setup.unsetEnv = {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
+                          QStringLiteral("QT_QPA_PLATFORM")};
+        runs.push_back(std::make_unique<BatchRun>(setup));
     }
     ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -282,11 +282,11 @@ TEST(BatchPort, OnlyThePortAskedForIsOpened) {
     };
     std::vector<std::unique_ptr<BatchRun>> runs;
     for (const Row& row : rows) {
-        BatchRunSpec spec;
-        spec.name = QString::fromUtf8(row.name);
-        spec.args = row.args;
-        spec.settings = row.settings;
-        runs.push_back(std::make_unique<BatchRun>(spec));
+        BatchRunSetup setup;
+        setup.name = QString::fromUtf8(row.name);
+        setup.args = row.args;
+        setup.settings = row.settings;
+        runs.push_back(std::make_unique<BatchRun>(setup));
         // The board's port under a name with blanks.
         QDir().mkpath(runs.back()->dir(QStringLiteral("my port")));
         QFile::link(runs.back()->sim().linkPath(), runs.back()->dir(QStringLiteral("my port/tty IFB 1")));
@@ -376,14 +376,14 @@ TEST(BatchAnswers, QuestionsAreReadFromTheTerminal) {
     };
     std::vector<std::unique_ptr<BatchRun>> runs;
     for (const Row& row : rows) {
-        BatchRunSpec spec;
-        spec.name = QString::fromUtf8(row.name);
-        spec.args = batch;
-        spec.simArgs = row.simArgs;
-        spec.settings = row.settings;
-        spec.input = row.input;
-        spec.shellRedirect = row.shellRedirect;
-        runs.push_back(std::make_unique<BatchRun>(spec));
+        BatchRunSetup setup;
+        setup.name = QString::fromUtf8(row.name);
+        setup.args = batch;
+        setup.simArgs = row.simArgs;
+        setup.settings = row.settings;
+        setup.input = row.input;
+        setup.shellRedirect = row.shellRedirect;
+        runs.push_back(std::make_unique<BatchRun>(setup));
     }
     ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
     for (size_t i = 0; i < std::size(rows); ++i) {
@@ -436,13 +436,13 @@ TEST(BatchInterrupt, CtrlCPutsTheBoardBackAndRemovesTheFirmware) {
     };
     std::vector<std::unique_ptr<BatchRun>> runs;
     for (const Row& row : rows) {
-        BatchRunSpec spec;
-        spec.name = QString::fromUtf8(row.name);
-        spec.simArgs = row.simArgs;
-        spec.settings = row.settings;
-        spec.trigger = row.trigger;
-        spec.action = ctrlC;
-        runs.push_back(std::make_unique<BatchRun>(spec));
+        BatchRunSetup setup;
+        setup.name = QString::fromUtf8(row.name);
+        setup.simArgs = row.simArgs;
+        setup.settings = row.settings;
+        setup.trigger = row.trigger;
+        setup.action = ctrlC;
+        runs.push_back(std::make_unique<BatchRun>(setup));
         if (!row.toolScript.isEmpty()) WriteTool(runs.back()->dir(QStringLiteral("tool")), row.toolScript);
     }
     ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
