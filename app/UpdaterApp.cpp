@@ -12,6 +12,10 @@
 namespace ifb {
 namespace {
 
+const QString kBoardNotFound = QStringLiteral(
+    "I/Fボードの接続を確認できませんでした。\n\n接続と設定の確認およびソフトと接続製品を再起動してください。");
+const QString kUsbModeLeft = QStringLiteral(
+    "動作モードが「USBモード」に切り替わっています。\n\n設定ツールで任意のモードに切り替えてください。");
 const QString kCheckConnection = QStringLiteral("接続の確認およびソフトと接続製品を再起動してください。");
 
 // Any byte of the narrow form above 0x80 means a character a shell or an
@@ -60,14 +64,12 @@ void UpdaterApp::WriteLog(const QString& text, bool always) {
     AppendLogLine(op_.logPane(), text);
 }
 
-bool UpdaterApp::stop(StartupResult& result, StartupResult why) {
-    result = why;
+StartupResult UpdaterApp::stop(StartupResult why) {
     op_.requestClose();
-    return false;
+    return why;
 }
 
 StartupResult UpdaterApp::startUp() {
-    StartupResult result = StartupResult::Ready;
     const QString shownPath = QDir::toNativeSeparators(exePath_);
     if (!IsPlainPath(shownPath)) {
         showMessage(
@@ -75,16 +77,11 @@ StartupResult UpdaterApp::startUp() {
                             "\n\n上記のアップデートツール実行パスに\n半角英数字以外の文字が含まれています。\n"
                             "有効なパスにツールを移動してから再度実行してください。"),
             QStringLiteral("実行パスのエラー"), MsgIcon::Error);
-        stop(result, StartupResult::PathCheckFailed);
-        return result;
+        return stop(StartupResult::PathCheckFailed);
     }
     if (!FindBoard()) {
-        showMessage(QStringLiteral("I/"
-                                   "Fボードの接続を確認できませんでした。\n\n接続と設定の確認およびソフトと接"
-                                   "続製品を再起動してください。"),
-                    std::nullopt, MsgIcon::Error);
-        stop(result, StartupResult::BoardNotFound);
-        return result;
+        showMessage(kBoardNotFound, std::nullopt, MsgIcon::Error);
+        return stop(StartupResult::BoardNotFound);
     }
     WriteLog(QStringLiteral("COM Port : ") + link_->serialLine().port, false);
     WriteLog(
@@ -98,40 +95,35 @@ StartupResult UpdaterApp::startUp() {
         WriteLog(QStringLiteral("IFB-ROMVer : 取得失敗"), true);
         showMessage(QStringLiteral("ファームウェアの異常を検出しました。\n\n") + kCheckConnection,
                     std::nullopt, MsgIcon::Error);
-        stop(result, StartupResult::RomVersionFailed);
-        return result;
+        return stop(StartupResult::RomVersionFailed);
     }
 
     if (!commands_->GetModelName(ModelName)) {
         WriteLog(QStringLiteral("IFB-ModelName : 取得失敗"), true);
         showMessage(QStringLiteral("モデル名を認識できませんでした。\n\n") + kCheckConnection, std::nullopt,
                     MsgIcon::Error);
-        stop(result, StartupResult::ModelNameFailed);
-        return result;
+        return stop(StartupResult::ModelNameFailed);
     }
     WriteLog(QStringLiteral("IFB-ModelName : ") + ModelName, true);
     if (!ModelAccepted(ModelName, option.SelectModel)) {
         showMessage(
             QStringLiteral("対応外のI/Fボードです。\n\nお使いのI/Fボード対応のツールをお使いください。"),
             QStringLiteral("エラー"), MsgIcon::Error);
-        stop(result, StartupResult::ModelRejected);
-        return result;
+        return stop(StartupResult::ModelRejected);
     }
 
     if (!commands_->GetTargetId()) {
         showMessage(QStringLiteral("ファームウェアの異常を検出しました。\n\n") + kCheckConnection,
                     std::nullopt, MsgIcon::Error);
-        stop(result, StartupResult::TargetIdFailed);
-        return result;
+        return stop(StartupResult::TargetIdFailed);
     }
 
     if (!QFileInfo::exists(option.App_ESPOta) && !SelectEspota(op_, option.App_ESPOta, true)) {
-        stop(result, StartupResult::EspotaNotChosen);
-        return result;
+        return stop(StartupResult::EspotaNotChosen);
     }
     op_.showEspotaPath(option.App_ESPOta);
     op_.showFirmwareVersion(QStringLiteral("Ver : ") + FirmwareId);
-    return result;
+    return StartupResult::Ready;
 }
 
 void UpdaterApp::closeSequence() {
@@ -141,9 +133,7 @@ void UpdaterApp::closeSequence() {
     if (link_ && option.fNoVerCheck == 0) {
         if (UsbModeRun) {
             if (commands_->ESP32_RestartCmd(2000)) {
-                showMessage(QStringLiteral("動作モードが「USBモード」に切り替わっています。\n\n設定ツールで任"
-                                           "意のモードに切り替えてください。"),
-                            QStringLiteral("動作モードの再設定"), MsgIcon::Information);
+                showMessage(kUsbModeLeft, QStringLiteral("動作モードの再設定"), MsgIcon::Information);
             }
         } else if (commands_->SetIFBMode(SavedBoardMode, 2000)) {
             commands_->ESP32_RestartCmd(2000);

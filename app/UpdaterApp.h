@@ -97,7 +97,8 @@ class UpdaterApp : public QObject, public LogSink {
     TTComXDlg* link() const { return link_.get(); }
 
   private:
-    bool stop(StartupResult& result, StartupResult why);
+    // Ends the start-up: the window is asked to close.
+    StartupResult stop(StartupResult why);
     void pollLink();
     void startProgress(ProgressKind kind, const QString& banner, bool statusShowsBanner);
     void finishUpdate(int outcome, const QString& firmwarePath);

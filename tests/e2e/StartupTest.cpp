@@ -20,6 +20,8 @@ const QString kUsbQuestion = QStringLiteral(
     "I/Fボードに接続できませんでした。\n\n動作モードをUSBモードに変更して再接続しますか。\n"
     "※ ソフト終了時に手動で動作モードを再選択する必要があります。\n※ "
     "接続検証に最長2分程かかる場合があります。");
+const QString kUsbModeLeft = QStringLiteral(
+    "動作モードが「USBモード」に切り替わっています。\n\n設定ツールで任意のモードに切り替えてください。");
 const QString kFirmwareFault = QStringLiteral(
     "ファームウェアの異常を検出しました。\n\n接続の確認およびソフトと接続製品を再起動してください。");
 
@@ -151,10 +153,8 @@ TEST_F(Startup, UsbModeFallbackTriesTwiceAndTheCloseShowsTheNotice) {
     EXPECT_EQ(sim->requests().mid(before), QStringList{QStringLiteral("ESP32_RestartCmd")});
     ASSERT_EQ(h.boxes.shown.size(), 2u);
     EXPECT_EQ(h.boxes.shown[1],
-              (MessageBoxRequest{QStringLiteral("動作モードが「USBモード」に切り替わっています。\n\n設定ツー"
-                                                "ルで任意のモードに切り替えてください。"),
-                                 QStringLiteral("動作モードの再設定"), MsgIcon::Information, MsgButtons::Ok,
-                                 MsgOwner::MainWindow}));
+              (MessageBoxRequest{kUsbModeLeft, QStringLiteral("動作モードの再設定"), MsgIcon::Information,
+                                 MsgButtons::Ok, MsgOwner::MainWindow}));
 }
 
 TEST_F(Startup, BoardLostAfterTheCheckFailsTheStepThatNeedsIt) {
