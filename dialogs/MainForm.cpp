@@ -196,6 +196,9 @@ void TVX7IFBProgAppForm::setWorkEnabled(bool enabled) {
 }
 
 void TVX7IFBProgAppForm::updateActions() {
+    // The tool button follows the item's enabled state but stays in the tool
+    // bar; only the menu item disappears while the write is not available.
+    fileSaveItem_->setVisible(writeAvailable_);
     fileSaveItem_->setEnabled(workEnabled_ && writeAvailable_);
     for (QAction* action : {fileExitItem_, exitAction_, reselectItem_, helpAbout1_, memo1_->clearAction()})
         action->setEnabled(workEnabled_);

@@ -81,14 +81,19 @@ TEST(MainWindowTest, CommandsReachTheirSignals) {
     child<QAction>(&w, "HelpAbout1")->trigger();
     EXPECT_EQ(about.count(), 1);
 
-    // Write command off: button, menu item and shortcut together.
+    // Write command off: the button stays in the tool bar but is disabled, the
+    // menu item is hidden, the shortcut does nothing.
     w.setWriteCommandAvailable(false);
+    EXPECT_TRUE(child<QToolButton>(&w, "ToolButton2")->isVisible());
     EXPECT_FALSE(child<QToolButton>(&w, "ToolButton2")->isEnabled());
+    EXPECT_FALSE(child<QAction>(&w, "FileSaveItem")->isVisible());
     EXPECT_FALSE(child<QAction>(&w, "FileSaveItem")->isEnabled());
     QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
     child<QToolButton>(&w, "ToolButton2")->click();
     EXPECT_EQ(write.count(), 3);
     w.setWriteCommandAvailable(true);
+    EXPECT_TRUE(child<QAction>(&w, "FileSaveItem")->isVisible());
+    EXPECT_TRUE(child<QToolButton>(&w, "ToolButton2")->isEnabled());
 
     // Window disabled: no command gets through, and enabling keeps the write off
     // when it was made unavailable meanwhile.
