@@ -149,13 +149,16 @@ void SimBoard::apply(const Answer& answer) {
 
 void SimBoard::restart() {
     leaveOtaMode();
-    if (!pendingRom_.isEmpty()) board_.rom = pendingRom_;  // the new firmware runs from now on
+    // A new image is checked before it runs: its boot may take longer.
+    const bool intoNewImage = !pendingRom_.isEmpty();
+    const int quietMs = intoNewImage && config_.updateBootMs >= 0 ? config_.updateBootMs : config_.restartMs;
+    if (intoNewImage) board_.rom = pendingRom_;  // the new firmware runs from now on
     pendingRom_.clear();
     quiet_ = true;
-    log_.write(QStringLiteral("restart"), {{QStringLiteral("quiet_ms"), config_.restartMs},
+    log_.write(QStringLiteral("restart"), {{QStringLiteral("quiet_ms"), quietMs},
                                            {QStringLiteral("mode"), board_.mode},
                                            {QStringLiteral("rom"), QString::fromLatin1(board_.rom)}});
-    quietTimer_.start(config_.restartMs);
+    quietTimer_.start(quietMs);
 }
 
 void SimBoard::enterOtaMode(quint8 mode, bool extra) {

@@ -67,6 +67,7 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     value("password", "Station pass phrase.", "TEXT");
     value("ap-ssid", "SSID of the board's access point.", "TEXT");
     value("restart-ms", "Quiet time after a restart (default 300).", "N");
+    value("update-boot-ms", "Quiet time of the restart that boots a newly received image (default: --restart-ms).", "N");
     value("ota-host", "OTA receiver address, also reported by the board (default 127.0.0.1).", "ADDR");
     value("ota-port", "OTA UDP port (default 3232).", "PORT");
     value("ota-password", "OTA password (default QN5KDL4072; empty = none).", "TEXT");
@@ -146,6 +147,7 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     p.text(QStringLiteral("password"), &config.password);
     p.text(QStringLiteral("ap-ssid"), &config.apSsid);
     p.integer(QStringLiteral("restart-ms"), 0, 600000, &config.restartMs);
+    p.integer(QStringLiteral("update-boot-ms"), 0, 600000, &config.updateBootMs);
 
     if (parser.isSet(QStringLiteral("ota-host"))) {
         config.otaHost = QHostAddress(parser.value(QStringLiteral("ota-host")));

@@ -30,6 +30,7 @@ struct SimConfig {
     QByteArray password = "ifb-station-pass";
     QByteArray apSsid = "IFB-OTA-1234";
     int restartMs = 300;
+    int updateBootMs = -1;  // quiet time of the restart into a new image; -1: restartMs
 
     // OTA
     QHostAddress otaHost{QHostAddress::LocalHost};
