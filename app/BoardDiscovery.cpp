@@ -83,17 +83,17 @@ bool UpdaterApp::FindBoard() {
         } else {
             option.fNoVerCheck = 0;
             UsbModeRun = false;
-            if (CheckBoard(static_cast<quint32>(program.CHK_IFB_TIME))) {
+            if (CheckBoard(program.checkBoardMs())) {
                 outcome = QStringLiteral("Find VX7 IFB");
                 result = true;
             } else if (showMessage(UsbModeQuestion(program.USBWait_Mode), QStringLiteral("USBモードでの実行"),
                                    MsgIcon::Warning, MsgButtons::YesNo) == MsgAnswer::Yes) {
                 UsbModeRun = true;
                 PauseWithEvents(1000);
-                result = CheckBoard(static_cast<quint32>(program.CHK_IFB_TIME));
+                result = CheckBoard(program.checkBoardMs());
                 if (!result) {
                     PauseWithEvents(1000);
-                    result = CheckBoard(static_cast<quint32>(program.CHK_IFB_TIME));
+                    result = CheckBoard(program.checkBoardMs());
                 }
                 outcome = result ? QStringLiteral("Find VX7 IFB") : QStringLiteral("Not Find VX7 IFB");
                 if (!result) UsbModeRun = false;
@@ -111,6 +111,7 @@ bool UpdaterApp::CheckBoard(quint32 timeoutMs) {
     startProgress(ProgressKind::BoardCheck, kCheckBanner, true);
     op_.setMainWindowEnabled(false);
     bool ok = false;
+    boardModeKnown_ = false;
     if (UsbModeRun) {
         ok = commands_->SetIFBMode(0, timeoutMs);
         SavedBoardMode = 0;
@@ -126,6 +127,7 @@ bool UpdaterApp::CheckBoard(quint32 timeoutMs) {
     } else {
         ok = commands_->GetIFBMode(timeoutMs, SavedBoardMode) ||
              commands_->GetIFBMode(timeoutMs, SavedBoardMode);
+        boardModeKnown_ = ok;
         if (ok) {
             WriteLog(QStringLiteral("OK: GetIFBMode"), false);
             ok = program.USBchange == 1 ? commands_->SetIFBMode(0, timeoutMs)
@@ -146,6 +148,8 @@ bool UpdaterApp::CheckBoard(quint32 timeoutMs) {
         ok = ReadBoardNetwork(2000);
     }
     if (!ok && program.USBWait_Mode == 0) commands_->ESP32_RestartCmd(timeoutMs);
+    // The USB mode the fallback set is as good as one read from the board.
+    if (UsbModeRun) boardModeKnown_ = ok;
     op_.closeProgress();
     return ok;
 }

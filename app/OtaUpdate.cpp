@@ -31,7 +31,7 @@ bool UpdaterApp::WaitWiFiConnection() {
             connected = true;
             break;
         }
-        if (tickTimeout_.expired(static_cast<quint32>(option.CONECT_WAIT_TIME)) || abortRequested_) break;
+        if (tickTimeout_.expired(option.connectWaitMs()) || abortRequested_) break;
         ProcessPendingEvents();
         SleepWithoutEvents(500);
     }
@@ -118,7 +118,7 @@ void UpdaterApp::RunOtaUpdate() {
         outcome = kOutcomeToolFailed;
     } else {
         const bool received = WaitUntil([this] { return link_->OtaResultReceived || abortRequested_; },
-                                        tickTimeout_, static_cast<quint32>(option.Prog_WAIT_TIME));
+                                        tickTimeout_, option.progWaitMs());
         if (abortRequested_) {
             outcome = kOutcomeAborted;
         } else if (!received) {
@@ -126,7 +126,10 @@ void UpdaterApp::RunOtaUpdate() {
             outcome = kOutcomeTimeOut;
         } else if (link_->OtaResultOk) {
             WriteLog(QStringLiteral("OK: Program Update"), false);
-            commands_->ESP32_RestartCmd(static_cast<quint32>(program.CHK_IFB_TIME));
+            restartBoard(program.checkBoardMs());
+            // A board verifying a new image takes a while to boot: the version
+            // is read once it answers again.
+            waitForBoard(program.checkBoardMs());
             commands_->GetModelName(ModelName);
             if (commands_->GetRomVersion(RomVersion) && ToolOutputOk) {
                 WriteLog(QStringLiteral("IFB-ROMVer : ") + RomVersion, true);
@@ -148,7 +151,7 @@ void UpdaterApp::RunOtaUpdate() {
 }
 
 void UpdaterApp::finishUpdate(int outcome, const QString& firmwarePath) {
-    if (commands_->SetIFBMode(SavedBoardMode, 2000)) commands_->ESP32_RestartCmd(2000);
+    restoreBoardMode();
     if (!firmwarePath.isEmpty() && QFileInfo::exists(firmwarePath)) QFile::remove(firmwarePath);
     op_.showWriteResult(outcome);
     WriteLog(
@@ -174,7 +177,7 @@ void UpdaterApp::finishUpdate(int outcome, const QString& firmwarePath) {
 }
 
 void UpdaterApp::cancelUpdate() {
-    commands_->ESP32_RestartCmd(2000);
+    restartBoard(2000);
     SleepWithoutEvents(2000);
 }
 

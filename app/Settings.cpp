@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "GuardMessages.h"
 #include "IniImage.h"
 #include "MessageBox.h"
 
@@ -75,6 +76,27 @@ bool SettingsFileWritable(const QString& path) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return false;
     file.close();
     return true;
+}
+
+quint32 TimeoutMs(int value, const TimeoutKey& key) {
+    return static_cast<quint32>(qBound(key.minMs, value, key.maxMs));
+}
+
+int WrittenTimeout(int value, const TimeoutKey& key) {
+    return value < key.minMs ? key.minMs : value;
+}
+
+QStringList TimeoutNotices(const Option& option, const ProgramSettings& program) {
+    QStringList notices;
+    const std::pair<int, const TimeoutKey*> timeouts[] = {{program.CHK_IFB_TIME, &kChkIfbTimeKey},
+                                                          {option.CONECT_WAIT_TIME, &kConectWaitTimeKey},
+                                                          {option.Prog_WAIT_TIME, &kProgWaitTimeKey}};
+    for (const auto& [value, key] : timeouts) {
+        const quint32 used = TimeoutMs(value, *key);
+        if (static_cast<qint64>(used) != value)
+            notices.append(guard_messages::TimeoutOutOfRange(QLatin1String(key->name), value, used));
+    }
+    return notices;
 }
 
 bool ReadSettings(const QString& path, Option& o, ProgramSettings& p) {
@@ -156,10 +178,10 @@ bool WriteSettings(const QString& path, const Option& o, const ProgramSettings& 
     integer("ProgAddr1", o.ProgAddr1);
     integer("ProgAddr2", o.ProgAddr2);
     integer("SpiffSOffset", o.SpiffSOffset);
-    integer("CONECT_WAIT_TIME", o.CONECT_WAIT_TIME);
-    integer("Prog_WAIT_TIME", o.Prog_WAIT_TIME);
+    integer("CONECT_WAIT_TIME", WrittenTimeout(o.CONECT_WAIT_TIME, kConectWaitTimeKey));
+    integer("Prog_WAIT_TIME", WrittenTimeout(o.Prog_WAIT_TIME, kProgWaitTimeKey));
     integer("fBoot", o.fBoot);
-    integer("CHK_IFB_TIME", p.CHK_IFB_TIME);
+    integer("CHK_IFB_TIME", WrittenTimeout(p.CHK_IFB_TIME, kChkIfbTimeKey));
     integer("OldDousaMode", savedBoardMode & 7);
     integer("SelectModel", o.SelectModel);
     integer("binPath_Mode", p.binPath_Mode);

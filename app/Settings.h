@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <optional>
 
@@ -8,6 +9,26 @@
 #include "SerialTypes.h"
 
 namespace ifb {
+
+// --- Time-outs ----------------------------------------------------------------
+// A time-out key and the range the program works in. A value below the
+// minimum cannot work (a negative one would turn into weeks through the
+// unsigned cast); one above the maximum would keep a silent board waiting for
+// hours. Outside the range the nearest bound is used.
+struct TimeoutKey {
+    const char* name;
+    int minMs;
+    int maxMs;
+};
+inline constexpr TimeoutKey kChkIfbTimeKey{"CHK_IFB_TIME", 100, 120000};
+inline constexpr TimeoutKey kConectWaitTimeKey{"CONECT_WAIT_TIME", 100, 600000};
+inline constexpr TimeoutKey kProgWaitTimeKey{"Prog_WAIT_TIME", 100, 3600000};
+
+// The value as the program uses it: clamped to the key's range.
+quint32 TimeoutMs(int value, const TimeoutKey& key);
+// The value as it is written back: what the operator wrote, unless it was
+// below the minimum and could not work at all.
+int WrittenTimeout(int value, const TimeoutKey& key);
 
 // The main window's settings: section "Option" of the settings file, one field
 // per key, named after the key, holding the key's default until read.
@@ -36,19 +57,28 @@ struct Option {
     int ProgAddr1 = 0x10000;
     int ProgAddr2 = 0x8000;
     int SpiffSOffset = 0;
-    int CONECT_WAIT_TIME = 15000;  // ms
-    int Prog_WAIT_TIME = 60000;    // ms
+    int CONECT_WAIT_TIME = 15000;  // ms, as the file holds it; see connectWaitMs
+    int Prog_WAIT_TIME = 60000;    // ms, as the file holds it; see progWaitMs
     int fBoot = 0;
     int SelectModel = 1;
+
+    quint32 connectWaitMs() const { return TimeoutMs(CONECT_WAIT_TIME, kConectWaitTimeKey); }
+    quint32 progWaitMs() const { return TimeoutMs(Prog_WAIT_TIME, kProgWaitTimeKey); }
 };
 
 // The four program-wide values of section "Option".
 struct ProgramSettings {
-    int CHK_IFB_TIME = 10000;  // ms
+    int CHK_IFB_TIME = 10000;  // ms, as the file holds it; see checkBoardMs
     int binPath_Mode = 1;
     int USBWait_Mode = 1;
     int USBchange = 1;
+
+    quint32 checkBoardMs() const { return TimeoutMs(CHK_IFB_TIME, kChkIfbTimeKey); }
 };
+
+// One line per time-out whose value lies outside its range, saying what the
+// program uses instead (for the log at start-up).
+QStringList TimeoutNotices(const Option& option, const ProgramSettings& program);
 
 // --- Port names -------------------------------------------------------------
 // The files hold "ComPort" / "Port" as a number n for "COM"+n, or as the port's

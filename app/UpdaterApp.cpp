@@ -6,6 +6,7 @@
 #include "AppPaths.h"
 #include "EspotaSelection.h"
 #include "EventWait.h"
+#include "GuardMessages.h"
 #include "MessageBox.h"
 #include "TTComXDlg.h"
 
@@ -16,6 +17,11 @@ const QString kBoardNotFound = QStringLiteral(
     "I/Fボードの接続を確認できませんでした。\n\n接続と設定の確認およびソフトと接続製品を再起動してください。");
 const QString kUsbModeLeft = QStringLiteral(
     "動作モードが「USBモード」に切り替わっています。\n\n設定ツールで任意のモードに切り替えてください。");
+// A booting board is asked for its mode (which changes nothing) until it
+// answers: each request waits this long, a few ms would do for an awake board.
+constexpr quint32 kBoardProbeTimeoutMs = 500;
+constexpr quint32 kBoardRetryPauseMs = 100;
+
 const QString kCheckConnection = QStringLiteral("接続の確認およびソフトと接続製品を再起動してください。");
 
 // Any byte of the narrow form above 0x80 means a character a shell or an
@@ -70,6 +76,7 @@ StartupResult UpdaterApp::stop(StartupResult why) {
 }
 
 StartupResult UpdaterApp::startUp() {
+    for (const QString& notice : TimeoutNotices(option, program)) WriteLog(notice, true);
     const QString shownPath = QDir::toNativeSeparators(exePath_);
     if (!IsPlainPath(shownPath)) {
         showMessage(
@@ -130,21 +137,50 @@ void UpdaterApp::closeSequence() {
     if (closed_) return;
     closed_ = true;
     WriteSettings(settingsPath, option, program, SavedBoardMode);
-    if (link_ && option.fNoVerCheck == 0) {
-        if (UsbModeRun) {
-            if (commands_->ESP32_RestartCmd(2000)) {
-                showMessage(kUsbModeLeft, QStringLiteral("動作モードの再設定"), MsgIcon::Information);
-            }
-        } else if (commands_->SetIFBMode(SavedBoardMode, 2000)) {
-            commands_->ESP32_RestartCmd(2000);
-        }
-    }
+    if (link_ && option.fNoVerCheck == 0) restoreBoardAtClose();
     if (!link_) return;
     WriteLinkSettings(settingsPath, option.UseUSB, link_->serialLine(), link_->linkSettings());
     timer1_.stop();
     rxPoll_.stop();
     commands_.reset();
     link_.reset();
+}
+
+void UpdaterApp::restoreBoardAtClose() {
+    // A board the update restarted a moment ago is let finish booting first.
+    if (boardBooting_) waitForBoard(program.checkBoardMs());
+    if (!UsbModeRun) return restoreBoardMode();
+    if (restartBoard(2000))
+        showMessage(kUsbModeLeft, QStringLiteral("動作モードの再設定"), MsgIcon::Information);
+}
+
+void UpdaterApp::restoreBoardMode() {
+    if (!boardModeKnown_) {
+        WriteLog(guard_messages::ModeRestoreSkipped(), true);
+        return;
+    }
+    if (commands_->SetIFBMode(SavedBoardMode, 2000)) restartBoard(2000);
+}
+
+bool UpdaterApp::restartBoard(quint32 timeoutMs) {
+    const bool restarted = commands_->ESP32_RestartCmd(timeoutMs);
+    if (restarted) boardBooting_ = true;
+    return restarted;
+}
+
+bool UpdaterApp::waitForBoard(quint32 limitMs) {
+    TickTimeout waited;
+    waited.start();
+    for (;;) {
+        quint16 mode = 0;
+        if (commands_->GetIFBMode(kBoardProbeTimeoutMs, mode)) {
+            boardBooting_ = false;
+            return true;
+        }
+        if (waited.expired(limitMs)) return false;
+        // A refusal comes back at once: do not flood a board that is busy.
+        PauseWithEvents(kBoardRetryPauseMs);
+    }
 }
 
 void UpdaterApp::writeCommand() {

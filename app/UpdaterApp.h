@@ -104,6 +104,17 @@ class UpdaterApp : public QObject, public LogSink {
     void finishUpdate(int outcome, const QString& firmwarePath);
     void cancelUpdate();
     bool writeFirmwareFile(QString& firmwarePath);
+    // The close sequence's part for the board: the notice after the USB-mode
+    // fallback, or the mode restore.
+    void restoreBoardAtClose();
+    // SetIFBMode with SavedBoardMode and a restart, only for a mode read from
+    // this board in this run; otherwise the log says the restore is skipped.
+    void restoreBoardMode();
+    // ESP32_RestartCmd; an acknowledged restart leaves the board booting.
+    bool restartBoard(quint32 timeoutMs);
+    // Asks the board for its mode until it answers or limitMs have passed (at
+    // least once), so that a board still booting is not taken for a lost one.
+    bool waitForBoard(quint32 limitMs);
 
     Operator& op_;
     QString exePath_;
@@ -117,6 +128,11 @@ class UpdaterApp : public QObject, public LogSink {
     QElapsedTimer updateStopwatch_;
     bool closed_ = false;
     bool abortRequested_ = false;
+    // SavedBoardMode holds what this board reported in this run (or the USB
+    // mode the fallback put it in), not just its initial 0.
+    bool boardModeKnown_ = false;
+    // A restart was acknowledged and the board has not answered since.
+    bool boardBooting_ = false;
 };
 
 }  // namespace ifb

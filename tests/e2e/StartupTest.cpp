@@ -25,6 +25,9 @@ const QString kUsbModeLeft = QStringLiteral(
 const QString kFirmwareFault = QStringLiteral(
     "ファームウェアの異常を検出しました。\n\n接続の確認およびソフトと接続製品を再起動してください。");
 
+const QString kModeRestoreSkipped =
+    QStringLiteral("動作モードを読み取れなかったため、動作モードを戻しません。");
+
 const QStringList kCheckRequests{QStringLiteral("GetIFBMode"),       QStringLiteral("SetIFBMode"),
                                  QStringLiteral("ESP32_RestartCmd"), QStringLiteral("GetWiFiConfig"),
                                  QStringLiteral("GetWiFiConfig"),    QStringLiteral("GetTCPIPParam")};
@@ -127,11 +130,44 @@ TEST_F(Startup, SilentBoardAnsweredNoEndsAfterTheFailureBox) {
                                  MsgButtons::YesNo, MsgOwner::MainWindow}));
     EXPECT_EQ(h.boxes.shown[1], errorBox(kNoBoard));
     EXPECT_TRUE(h.op.closeRequested);
-    // Only the close sequence's mode restore follows the two mode requests; it is not answered, so no
-    // restart.
-    EXPECT_EQ(sim->requests(), (QStringList{QStringLiteral("GetIFBMode"), QStringLiteral("GetIFBMode"),
-                                            QStringLiteral("SetIFBMode")}));
-    EXPECT_TRUE(h.op.log.lines.isEmpty());
+    // The mode was never read: the close sequence sends nothing after the two mode requests, and says so.
+    EXPECT_EQ(sim->requests(), (QStringList{QStringLiteral("GetIFBMode"), QStringLiteral("GetIFBMode")}));
+    EXPECT_EQ(h.op.log.lines, QStringList{kModeRestoreSkipped});
+}
+
+TEST_F(Startup, ModeNeverReadIsNotRestoredOnABoardThatAnswersLater) {
+    // The board refuses the two mode reads, then answers everything; the operator answers No.
+    boot({QStringLiteral("--ignore-first"), QStringLiteral("2")});
+    h.boxes.answers = {MsgAnswer::No};
+    EXPECT_EQ(runThrough(), StartupResult::BoardNotFound);
+    EXPECT_EQ(sim->requests(), (QStringList{QStringLiteral("GetIFBMode"), QStringLiteral("GetIFBMode")}));
+    EXPECT_EQ(sim->lastMode(), -1) << "the board's mode was changed";
+    EXPECT_EQ(h.op.log.lines, QStringList{kModeRestoreSkipped});
+}
+
+TEST_F(Startup, LinkThatNeverOpenedRestoresNothingAfterAnEarlierRun) {
+    // An earlier run left fNoVerCheck 0; this time the port does not open.
+    boot({}, {{QStringLiteral("fNoVerCheck"), QStringLiteral("0")}});
+    h.op.portDialogEdit = [&](PortDialogResult& r) {
+        r.items = QStringList{h.dir.filePath(QStringLiteral("gone/ttyQ")) + QStringLiteral("(none)")};
+        r.selectedIndex = 0;
+    };
+    EXPECT_EQ(runThrough(), StartupResult::BoardNotFound);
+    EXPECT_TRUE(sim->requests().isEmpty());
+    EXPECT_EQ(h.op.log.lines, QStringList{kModeRestoreSkipped});
+}
+
+TEST_F(Startup, NegativeCheckTimeIsUsedAsItsMinimumAndSaidSo) {
+    // Through the unsigned cast -1 would have kept the check waiting for weeks.
+    boot({QStringLiteral("--silent")}, {{QStringLiteral("CHK_IFB_TIME"), QStringLiteral("-1")}});
+    h.boxes.answers = {MsgAnswer::No};
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(runThrough(), StartupResult::BoardNotFound);
+    EXPECT_LT(t.elapsed(), 5000);
+    ASSERT_FALSE(h.op.log.lines.isEmpty());
+    EXPECT_EQ(h.op.log.lines[0], QStringLiteral("設定 CHK_IFB_TIME=-1 は範囲外です。100ms で動作します。"));
+    EXPECT_TRUE(h.settingsText().contains(QStringLiteral("\nCHK_IFB_TIME=100\n")));
 }
 
 TEST_F(Startup, UsbModeFallbackTriesTwiceAndTheCloseShowsTheNotice) {

@@ -76,10 +76,16 @@ TEST_F(Update, SuccessReportsTheNewVersionAndRestoresTheMode) {
     const QStringList r = requestsSinceReady();
     ASSERT_GE(r.size(), 2);
     EXPECT_EQ(r.mid(0, 2), (QStringList{QStringLiteral("GetApInfo"), QStringLiteral("SetOtaMode")}));
-    EXPECT_EQ(r.mid(r.size() - 5),
-              (QStringList{QStringLiteral("ESP32_RestartCmd"), QStringLiteral("GetModelName"),
-                           QStringLiteral("GetRomVersion"), QStringLiteral("SetIFBMode"),
-                           QStringLiteral("ESP32_RestartCmd")}));
+    // After the board's verdict: the restart, mode requests until the board answers again, then the
+    // read-back and the mode restore.
+    QStringList tail = r.mid(r.lastIndexOf(QStringLiteral("GetApInfo")));
+    tail = tail.mid(tail.indexOf(QStringLiteral("ESP32_RestartCmd")));
+    ASSERT_GE(tail.size(), 2);
+    EXPECT_EQ(tail[1], QStringLiteral("GetIFBMode"));
+    while (tail.size() > 2 && tail[2] == QStringLiteral("GetIFBMode")) tail.removeAt(2);
+    EXPECT_EQ(tail, (QStringList{QStringLiteral("ESP32_RestartCmd"), QStringLiteral("GetIFBMode"),
+                                 QStringLiteral("GetModelName"), QStringLiteral("GetRomVersion"),
+                                 QStringLiteral("SetIFBMode"), QStringLiteral("ESP32_RestartCmd")}));
     EXPECT_EQ(sim->lastMode(), 3);
     EXPECT_EQ(h->app->option.ProgMode, 1);
     // The progress dialogs: connection wait, then the write.
@@ -271,4 +277,41 @@ TEST_F(Update, FirmwareThatCannotBeWrittenOutAbortsAndStillRestoresTheBoard) {
     EXPECT_FALSE(requestsSinceReady().contains(QStringLiteral("GetRomVersion")));
     EXPECT_EQ(sim->lastMode(), 3);
     EXPECT_EQ(h->op.log.lines.last(), QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"));
+}
+
+TEST_F(Update, BoardBootingTheNewImageIsWaitedForBeforeItsVersionIsRead) {
+    struct Case {
+        const char* name;
+        QString bootMs;      // the board's quiet time after the restart into the new image
+        QString chkIfbTime;  // bounds the wait for it
+        int outcome;
+        bool versionRead;
+    } cases[] = {
+        {"boots in 0.3 s", QStringLiteral("300"), QStringLiteral("10000"), 0, true},
+        {"boots in 3.5 s", QStringLiteral("3500"), QStringLiteral("10000"), 0, true},
+        {"never comes back", QStringLiteral("600000"), QStringLiteral("2000"), 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ready({QStringLiteral("--update-boot-ms"), c.bootMs},
+              {{QStringLiteral("CHK_IFB_TIME"), c.chkIfbTime}});
+        QElapsedTimer t;
+        t.start();
+        h->app->writeCommand();
+        EXPECT_LT(t.elapsed(), 20000);
+        EXPECT_EQ(h->op.writeResults, std::vector<int>{c.outcome});
+        EXPECT_EQ(h->op.log.lines.contains(QStringLiteral("IFB-ROMVer : 1022IFB00")), c.versionRead)
+            << h->op.log.lines.join('\n').toStdString();
+        if (c.versionRead) {
+            EXPECT_EQ(h->op.log.lines.last(), kOkLine);
+            // The close sequence finds the board up after the update's own restart: its restore is
+            // answered, so a restart follows it.
+            h->app->closeSequence();
+            const QStringList r = sim->requests();
+            EXPECT_EQ(r.mid(r.size() - 2),
+                      (QStringList{QStringLiteral("SetIFBMode"), QStringLiteral("ESP32_RestartCmd")}));
+            EXPECT_EQ(sim->lastMode(), 3);
+        }
+        h->app->closeSequence();
+    }
 }

@@ -566,3 +566,59 @@ TEST(IniImage, ValuesAreOneLineAndNamesIgnoreCase) {
     ini.writeString(QStringLiteral("SEC"), QStringLiteral("key"), QStringLiteral("a=b"));
     EXPECT_TRUE(ini.toBytes().startsWith("[Sec]\nKey = a=b \n"));
 }
+
+// ---------------------------------------------------------------- time-outs
+
+TEST_F(SettingsFixture, TimeoutsAreUsedWithinTheirRangeAndTheFileKeepsWhatStillWorks) {
+    struct Case {
+        const char* written;  // CHK_IFB_TIME, CONECT_WAIT_TIME and Prog_WAIT_TIME all get it
+        quint32 chkMs, connectMs, progMs;
+        const char* writtenBack;  // the same for the three keys, except where noted
+        bool notice;
+    } cases[] = {
+        {"-1", 100, 100, 100, "100", true},
+        {"-2147483648", 100, 100, 100, "100", true},
+        {"0", 100, 100, 100, "100", true},
+        {"5", 100, 100, 100, "100", true},
+        {"2000", 2000, 2000, 2000, "2000", false},
+        {"2147483647", 120000, 600000, 3600000, "2147483647", true},
+        {"99999999999", 10000, 15000, 60000, nullptr, false},  // no integer: the defaults
+        {"", 10000, 15000, 60000, nullptr, false},
+        {"soon", 10000, 15000, 60000, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        const QByteArray v(c.written);
+        writeFile(path,
+                  "[Option]\nCHK_IFB_TIME=" + v + "\nCONECT_WAIT_TIME=" + v + "\nProg_WAIT_TIME=" + v + "\n");
+        Option o;
+        ProgramSettings p;
+        ReadSettings(path, o, p);
+        EXPECT_EQ(p.checkBoardMs(), c.chkMs);
+        EXPECT_EQ(o.connectWaitMs(), c.connectMs);
+        EXPECT_EQ(o.progWaitMs(), c.progMs);
+
+        const QStringList notices = TimeoutNotices(o, p);
+        if (c.notice) {
+            ASSERT_EQ(notices.size(), 3);
+            EXPECT_EQ(notices[0], QStringLiteral("設定 CHK_IFB_TIME=%1 は範囲外です。%2ms で動作します。")
+                                      .arg(QString::fromLatin1(c.written))
+                                      .arg(c.chkMs));
+        } else {
+            EXPECT_TRUE(notices.isEmpty()) << notices.join('\n').toStdString();
+        }
+
+        ASSERT_TRUE(WriteSettings(path, o, p, 0));
+        const QString after = text(readFile(path));
+        if (c.writtenBack) {
+            for (const char* key : {"CHK_IFB_TIME", "CONECT_WAIT_TIME", "Prog_WAIT_TIME"})
+                EXPECT_TRUE(after.contains(
+                    QStringLiteral("\n%1=%2\n").arg(QLatin1String(key), QLatin1String(c.writtenBack))))
+                    << key << "\n"
+                    << after.toStdString();
+        } else {
+            EXPECT_TRUE(after.contains(QStringLiteral("\nCHK_IFB_TIME=10000\n"))) << after.toStdString();
+        }
+    }
+    EXPECT_TRUE(boxes.shown.empty());
+}

@@ -67,7 +67,8 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     value("password", "Station pass phrase.", "TEXT");
     value("ap-ssid", "SSID of the board's access point.", "TEXT");
     value("restart-ms", "Quiet time after a restart (default 300).", "N");
-    value("update-boot-ms", "Quiet time of the restart that boots a newly received image (default: --restart-ms).", "N");
+    value("update-boot-ms",
+          "Quiet time of the restart that boots a newly received image (default: --restart-ms).", "N");
     value("ota-host", "OTA receiver address, also reported by the board (default 127.0.0.1).", "ADDR");
     value("ota-port", "OTA UDP port (default 3232).", "PORT");
     value("ota-password", "OTA password (default QN5KDL4072; empty = none).", "TEXT");
