@@ -7,8 +7,13 @@
 
 namespace ifb {
 
+bool IsToolFile(const QString& path) {
+    // isFile follows links and is true for regular files only.
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
 bool IsAcceptedEspotaPath(const QString& path) {
-    if (path.isEmpty() || !QFileInfo(path).isFile()) return false;
+    if (!IsToolFile(path)) return false;
 #ifdef Q_OS_WIN
     const QString name = path.mid(path.lastIndexOf(QLatin1Char('\\')) + 1);
     return name.compare(QLatin1String("espota.exe"), Qt::CaseInsensitive) == 0;

@@ -6,7 +6,12 @@ namespace ifb {
 
 class Operator;
 
-// Whether path names a usable upload tool: an existing file called
+// Whether path names a regular file (a symbolic link to one counts): the one
+// test every place that takes the upload tool's path makes. A folder, a
+// device or a pipe of that name is no tool.
+bool IsToolFile(const QString& path);
+
+// Whether path names a usable upload tool: a tool file (IsToolFile) called
 // "espota.exe" on Windows (backslashes only), "espota.py" or "espota"
 // elsewhere; letter case is ignored.
 bool IsAcceptedEspotaPath(const QString& path);

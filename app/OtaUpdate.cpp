@@ -106,13 +106,14 @@ void UpdaterApp::RunOtaUpdate() {
         op_, *this, [this] { return CheckWiFiAdapter(networkAdapters(), *this); }, ToolOutputOk);
     // The tool has time-outs of its own; one that still runs long after them
     // hangs, and is stopped so that the board gets its mode back.
+    const quint32 toolLimitMs = HungToolLimitMs(toolTimeLimitMs, option.Prog_WAIT_TIME);
     bool toolStopped = false;
-    runner.setAbortRequested([this, &toolStopped] {
-        toolStopped = tickTimeout_.expired(toolTimeLimitMs);
+    runner.setAbortRequested([this, &toolStopped, toolLimitMs] {
+        toolStopped = tickTimeout_.expired(toolLimitMs);
         return abortRequested_ || toolStopped;
     });
     const bool ran = runner.RunCommand(command.toolCommand(), &op_.logPane(), chunks);
-    if (toolStopped) WriteLog(QStringLiteral("NG: espota.exe stopped after %1ms").arg(toolTimeLimitMs), true);
+    if (toolStopped) WriteLog(QStringLiteral("NG: espota.exe stopped after %1ms").arg(toolLimitMs), true);
     if (!ran) {
         WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);
         outcome = kOutcomeToolFailed;

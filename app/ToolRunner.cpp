@@ -1,5 +1,6 @@
 #include "ToolRunner.h"
 
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <utility>
 
@@ -20,6 +21,11 @@ const char16_t* const kDotTexts[5] = {u"\u30FB\u3000\u3000", u"\u30FB\u30FB\u300
 
 }  // namespace
 
+quint32 HungToolLimitMs(quint32 minimumMs, qint64 progWaitTimeMs) {
+    const qint64 limit = qMax(static_cast<qint64>(minimumMs), progWaitTimeMs);
+    return static_cast<quint32>(qMin(limit, static_cast<qint64>(0xFFFFFFFFu)));
+}
+
 ToolRunner::ToolRunner(Operator& op, LogSink& log, std::function<bool()> checkWiFiAdapter, bool& toolOutputOk)
     : op_(op), log_(log), checkWiFiAdapter_(std::move(checkWiFiAdapter)), toolOutputOk_(toolOutputOk) {}
 
@@ -34,7 +40,16 @@ void ToolRunner::animateDots() {
 bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringList& chunks) {
     ChildProcess child;
     if (!interpreter_.isEmpty()) child.setInterpreter(interpreter_);
-    if (!child.start(command.words, command.windowsCommand)) {
+#ifndef Q_OS_WIN
+    // The shell would only say "Permission denied" and the run would go on to
+    // wait for a verdict that cannot come.
+    const QFileInfo executable(command.executable);
+    const bool cannotRun = !command.executable.isEmpty() && executable.isFile() && !executable.isExecutable();
+    if (cannotRun) log_.WriteLog(QStringLiteral("NG: 実行権限がありません: ") + command.executable, true);
+#else
+    const bool cannotRun = false;
+#endif
+    if (cannotRun || !child.start(command.words, command.windowsCommand)) {
         showMessage(QStringLiteral("プロセスの作成に失敗しました"), QStringLiteral("エラー"), MsgIcon::None,
                     MsgButtons::Ok, MsgOwner::None);
         return false;
@@ -51,7 +66,7 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
         }
         // Output already buffered is read at once; otherwise wait for the next
         // event: output, the child's end, or anything else (the link timer).
-        if (!child.ended() && child.bytesAvailable() == 0) child.waitForActivity();
+        if (!child.ended() && child.bytesAvailable() == 0) child.waitForActivity(kToolWakeIntervalMs);
 
         const qint64 available = child.bytesAvailable();
         if (available > 0) {

@@ -17,7 +17,18 @@ struct ToolCommand {
     QStringList words;
     // Windows: the text after "cmd.exe /C ", already quoted by the caller.
     QString windowsCommand;
+    // The file the command runs, when it must be executable itself (POSIX);
+    // empty: not looked at.
+    QString executable;
 };
+
+// The least time the upload tool may run before it counts as hung.
+constexpr quint32 kHungToolMinimumMs = 10 * 60 * 1000;
+
+// How long the upload tool may run before it is stopped as hung: never less
+// than the wait for the board's verdict (Prog_WAIT_TIME), which a slow upload
+// may use up while the tool still runs, and never less than minimumMs.
+quint32 HungToolLimitMs(quint32 minimumMs, qint64 progWaitTimeMs);
 
 // Runs the upload tool for the main window: shows its output live in the log,
 // judges it for error markers and keeps the screen alive while it runs.
@@ -25,6 +36,9 @@ class ToolRunner {
   public:
     // One read takes at most this many bytes.
     static constexpr qint64 kChunkBytes = 2049;
+    // The longest the wait for the tool goes without asking for an abort, so
+    // that a time limit holds without any other timer running.
+    static constexpr int kToolWakeIntervalMs = 100;
 
     ToolRunner(Operator& op, LogSink& log, std::function<bool()> checkWiFiAdapter, bool& toolOutputOk);
 
@@ -32,8 +46,9 @@ class ToolRunner {
     // of two or more bytes becomes one entry of chunks; with a memo it is also
     // appended to the memo and judged: "Error" clears ToolOutputOk, "ERROR"
     // clears it and asks the Wi-Fi adapter check. False when the child could
-    // not be started, a read failed, or "ERROR" came with a failed check (the
-    // child is then stopped). See setAbortRequested for an abort.
+    // not be started (also a command.executable without execute permission,
+    // which is logged), a read failed, or "ERROR" came with a failed check
+    // (the child is then stopped). See setAbortRequested for an abort.
     bool RunCommand(const ToolCommand& command, LogPane* memo, QStringList& chunks);
 
     // The command interpreter (tests point it elsewhere).

@@ -13,6 +13,7 @@
 #include "Operator.h"
 #include "Settings.h"
 #include "TickClock.h"
+#include "ToolRunner.h"
 
 namespace ifb {
 
@@ -89,8 +90,9 @@ class UpdaterApp : public QObject, public LogSink {
     WiFi_AP wifiAp;
     QString otaPassword;
     bool ToolOutputOk = true;
-    // How long the upload tool may run before it counts as hung and is stopped.
-    quint32 toolTimeLimitMs = 10 * 60 * 1000;
+    // The least time the upload tool may run before it counts as hung and is
+    // stopped; the limit the update uses is HungToolLimitMs(this, Prog_WAIT_TIME).
+    quint32 toolTimeLimitMs = kHungToolMinimumMs;
     // The PC's network adapters as the Wi-Fi check sees them.
     std::function<QList<NetworkAdapter>()> networkAdapters = ListNetworkAdapters;
 

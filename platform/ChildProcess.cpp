@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QProcess>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -88,9 +92,17 @@ bool ChildProcess::start(const QStringList& words, const QString& windowsCommand
     p.setProgram(interpreter_);
 #ifdef Q_OS_WIN
     Q_UNUSED(words);
-    // The line is handed over as it stands: the caller did the quoting.
-    p.setNativeArguments(QStringLiteral("/C ") + windowsCommand);
-    p.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* args) {
+    // The line is handed over as it stands: the caller did the quoting. It is
+    // set whole, so that the child gets exactly WindowsProcessCommandLine.
+    const QString line = interpreter_.compare(QLatin1String("cmd.exe"), Qt::CaseInsensitive) == 0
+                             ? WindowsProcessCommandLine(windowsCommand)
+                             : QLatin1Char('"') + interpreter_ + QStringLiteral("\" /C ") + windowsCommand;
+    auto lineBuffer = std::make_shared<std::vector<wchar_t>>();
+    const std::wstring wide = line.toStdWString();
+    lineBuffer->assign(wide.begin(), wide.end());
+    lineBuffer->push_back(L'\0');
+    p.setCreateProcessArgumentsModifier([lineBuffer](QProcess::CreateProcessArguments* args) {
+        args->arguments = lineBuffer->data();
         args->flags |= CREATE_NO_WINDOW;
         args->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
         args->startupInfo->wShowWindow = SW_HIDE;
@@ -107,7 +119,9 @@ bool ChildProcess::start(const QStringList& words, const QString& windowsCommand
     });
 #endif
     p.start(QIODevice::ReadOnly);
-    return p.waitForStarted(-1);
+    if (p.waitForStarted(kToolStartTimeoutMs)) return true;
+    stop();
+    return false;
 }
 
 bool ChildProcess::ended() const {
@@ -122,8 +136,16 @@ qint64 ChildProcess::read(char* data, qint64 maxBytes) {
     return process_ ? process_->read(data, maxBytes) : -1;
 }
 
-void ChildProcess::waitForActivity() {
+void ChildProcess::waitForActivity(int maxWaitMs) {
+    if (!wake_) {
+        wake_ = std::make_unique<QTimer>();
+        wake_->setSingleShot(true);
+        wake_->setTimerType(Qt::PreciseTimer);
+    }
+    // The timer only ends the blocking call at the deadline; any other event ends it sooner.
+    wake_->start(maxWaitMs > 0 ? maxWaitMs : 0);
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    wake_->stop();
 }
 
 void ChildProcess::stop() {
@@ -134,6 +156,12 @@ void ChildProcess::stop() {
     p.waitForFinished(kReapWaitMs);
 #else
     const qint64 pid = p.processId();
+    // No pid yet (still starting): a signal to "group 0" would reach us.
+    if (pid <= 0) {
+        p.kill();
+        p.waitForFinished(kReapWaitMs);
+        return;
+    }
     SignalGroup(pid, SIGTERM);
     if (!p.waitForFinished(kTerminateGraceMs)) {
         SignalGroup(pid, SIGKILL);

@@ -5,6 +5,7 @@
 #include <memory>
 
 class QProcess;
+class QTimer;
 
 namespace ifb {
 
@@ -35,20 +36,26 @@ class ChildProcess {
     // not be created.
     bool start(const QStringList& words, const QString& windowsCommand);
 
+    // The longest start() waits for the child to come up; a child not started
+    // by then is stopped and counts as not created.
+    static constexpr int kToolStartTimeoutMs = 30000;
+
     // The child has ended (or never started); all its output is then buffered.
     bool ended() const;
     qint64 bytesAvailable() const;
     // Reads at most maxBytes of the buffered output; -1 when the read fails.
     qint64 read(char* data, qint64 maxBytes);
     // Blocks until the next event of this thread (output, the child's end, a
-    // timer, input) arrives, and handles what is pending.
-    void waitForActivity();
+    // timer, input) arrives or maxWaitMs have passed, and handles what is
+    // pending. The deadline is its own: no other timer has to run.
+    void waitForActivity(int maxWaitMs);
     // Ends a child that still runs, with whatever it started, and reaps it.
     void stop();
     qint64 processId() const;
 
   private:
     std::unique_ptr<QProcess> process_;
+    std::unique_ptr<QTimer> wake_;
     QString interpreter_;
 };
 

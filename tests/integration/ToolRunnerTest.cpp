@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "AppHarness.h"
 #include "EspotaCommand.h"
 #include "LogSink.h"
 #include "QtPrinters.h"
@@ -290,11 +291,78 @@ TEST_F(ToolRunnerTest, WaitKeepsTimersAndDotsGoingWithoutSpinning) {
         QString::fromUtf16(u"\u30FB\u30FB\u30FB"), QString::fromUtf16(u"\u3000\u30FB\u30FB"),
         QString::fromUtf16(u"\u3000\u3000\u30FB")};
     EXPECT_TRUE(dotTexts.contains(op.lastDots)) << op.lastDots.toStdString();
+}
 
+// The runner passes its animation step many times (timer ticks, output), but
+// with no progress dialog open no dot text is set, and the run is not upset.
+TEST_F(ToolRunnerTest, NoDotsWhileNoProgressDialogIsOpen) {
+    QTimer linkTimer;
+    int ticks = 0;
+    QObject::connect(&linkTimer, &QTimer::timeout, [&] { ++ticks; });
+    linkTimer.start(20);
     op.progressIsOpen = false;
-    op.dotUpdates = 0;
-    EXPECT_TRUE(run(Helper({"sleep", "100"})));
+    EXPECT_TRUE(run(Helper({"print", "one\n", "two\n", "three\n"})));
+    EXPECT_EQ(chunks, (QStringList{"one\n", "two\n", "three\n"}));
+    EXPECT_GE(ticks, 5) << "the wait was not woken: the case would prove nothing";
     EXPECT_EQ(op.dotUpdates, 0);
+    EXPECT_TRUE(op.lastDots.isEmpty());
+}
+
+// A hung tool is stopped when its time is up even when nothing else wakes the
+// wait: no timer runs here, and the tool neither writes nor ends.
+TEST_F(ToolRunnerTest, AbortIsSeenOnTimeWithNoOtherTimerRunning) {
+    constexpr qint64 kLimitMs = 300;
+    QElapsedTimer clock;
+    clock.start();
+    runner.setAbortRequested([&] { return clock.elapsed() >= kLimitMs; });
+    EXPECT_TRUE(run(Helper({"sleep", "4000"})));
+    const qint64 took = clock.elapsed();
+    EXPECT_GE(took, kLimitMs);
+    EXPECT_LT(took, kLimitMs + ToolRunner::kToolWakeIntervalMs + 700);
+}
+
+// A tool file without execute permission is not run: the operator is told why
+// in the log, and the run fails at once like a child that cannot be created.
+TEST_F(ToolRunnerTest, ToolWithoutExecutePermissionIsRefusedWithALogLine) {
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString tool = tmp.filePath(QStringLiteral("espota"));
+    ASSERT_TRUE(QFile::copy(kHelper, tool));
+    ASSERT_TRUE(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner));
+    EspotaCommand cmd;
+    cmd.espotaPath = tool;
+    cmd.address = DottedIpv4(0xC0A80001u);
+    cmd.password = QStringLiteral("QN5KDL4072");
+    cmd.firmwarePath = tmp.filePath(QStringLiteral("UOf.bin"));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(runner.RunCommand(cmd.toolCommand(), &op.log, chunks));
+    EXPECT_LT(clock.elapsed(), 2000);
+    const std::vector<std::pair<QString, bool>> expected = {
+        {QStringLiteral("NG: 実行権限がありません: ") + tool, true}};
+    EXPECT_EQ(log.lines, expected);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("プロセスの作成に失敗しました"));
+    EXPECT_TRUE(chunks.isEmpty());
+}
+
+TEST(HungToolLimit, NeverShorterThanTheWaitForTheVerdict) {
+    const struct {
+        quint32 minimumMs;
+        qint64 progWaitTimeMs;
+        quint32 limitMs;
+    } cases[] = {
+        {kHungToolMinimumMs, 60000, kHungToolMinimumMs},  // the default wait
+        {kHungToolMinimumMs, kHungToolMinimumMs + 1, kHungToolMinimumMs + 1},
+        {kHungToolMinimumMs, 3600000, 3600000},  // the longest wait the settings allow
+        {1000, 0, 1000},
+        {1000, -5, 1000},
+        {0, 0x1FFFFFFFFLL, 0xFFFFFFFFu},  // more than a tick slot holds
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HungToolLimitMs(c.minimumMs, c.progWaitTimeMs), c.limitMs)
+            << c.minimumMs << " " << c.progWaitTimeMs;
+    }
 }
 
 // The update's own command line, end to end through the shell.
@@ -316,6 +384,46 @@ TEST_F(ToolRunnerTest, EspotaScriptRunsUnderPython) {
     cmd.firmwarePath = tmp.path() + QStringLiteral("/fw dir $x/UOf.bin");
     EXPECT_TRUE(runner.RunCommand(cmd.toolCommand(), &op.log, chunks));
     EXPECT_EQ(chunks.join(QString()), "-i|192.168.0.1|-p|3232|--auth=QN5KDL4072|-f|" + cmd.firmwarePath);
+}
+
+// The update stops a hung tool after HungToolLimitMs: with Prog_WAIT_TIME
+// above the least limit the tool gets the whole wait for the verdict.
+TEST(HungToolLimit, TheUpdateStopsAHungToolAfterTheLongerOfTheTwo) {
+    const struct {
+        const char* name;
+        quint32 minimumMs;
+        int progWaitTimeMs;
+        quint32 limitMs;
+    } cases[] = {
+        {"wait longer than the least limit", 1000, 2500, 2500},
+        {"least limit longer than the wait", 2000, 1000, 2000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::AppHarness h;
+        test::SimProcess sim({QStringLiteral("--ota-result"), QStringLiteral("none")});
+        ASSERT_TRUE(sim.start()) << sim.error().toStdString();
+        auto settings = h.settingsFor(sim);
+        settings[QStringLiteral("CONECT_WAIT_TIME")] = QStringLiteral("5000");
+        settings[QStringLiteral("Prog_WAIT_TIME")] = QString::number(c.progWaitTimeMs);
+        // A tool that neither uploads nor ends.
+        settings[QStringLiteral("App_ESPOta")] =
+            test::WriteEspotaScript(h.dir.filePath(QStringLiteral("tool")), QStringLiteral("exec sleep 600"));
+        h.writeSettings(settings);
+        UpdaterApp& app = h.makeApp();
+        app.networkAdapters = [] { return QList<NetworkAdapter>{}; };
+        ASSERT_EQ(app.startUp(), StartupResult::Ready);
+        app.toolTimeLimitMs = c.minimumMs;
+        QElapsedTimer clock;
+        clock.start();
+        app.writeCommand();
+        EXPECT_LT(clock.elapsed(), 15000);
+        const QString stopped = QStringLiteral("NG: espota.exe stopped after %1ms").arg(c.limitMs);
+        EXPECT_TRUE(h.op.log.lines.contains(stopped)) << h.op.log.lines.join('\n').toStdString();
+        EXPECT_EQ(h.op.writeResults, std::vector<int>{kOutcomeTimeOut});
+        EXPECT_EQ(sim.lastMode(), 3);
+        app.closeSequence();
+    }
 }
 
 }  // namespace

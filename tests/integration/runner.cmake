@@ -4,6 +4,6 @@ set_target_properties(runner_helper PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_
 ifb_strict_warnings(runner_helper)
 
 ifb_add_test(test_tool_runner LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR}/ToolRunnerTest.cpp
-             LIBS ifb_app TIMEOUT 60)
+             LIBS ifb_app ifb_firmware TIMEOUT 90)
 target_compile_definitions(test_tool_runner PRIVATE RUNNER_HELPER_PATH="$<TARGET_FILE:runner_helper>")
-add_dependencies(test_tool_runner runner_helper)
+add_dependencies(test_tool_runner runner_helper ifb-sim espota)

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -42,6 +43,38 @@ TEST(EspotaNameCheck, AcceptsOnlyTheUploadToolsNames) {
     EXPECT_FALSE(IsAcceptedEspotaPath(dir.filePath(QStringLiteral("sub/espota"))));  // missing
     EXPECT_FALSE(IsAcceptedEspotaPath(dir.path()));                                  // a folder
     EXPECT_FALSE(IsAcceptedEspotaPath(QString()));
+}
+
+// Start-up and the tool choice take the tool's path by this one test.
+TEST(EspotaNameCheck, OnlyARegularFileIsATool) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = touch(dir, QStringLiteral("plain"));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("folder"))));
+    ASSERT_TRUE(QFile::link(file, dir.filePath(QStringLiteral("link-to-file"))));
+    ASSERT_TRUE(
+        QFile::link(dir.filePath(QStringLiteral("folder")), dir.filePath(QStringLiteral("link-to-folder"))));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("gone")), dir.filePath(QStringLiteral("dangling"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("fifo"))).constData(), 0600), 0);
+    const struct {
+        const char* name;
+        bool tool;
+    } cases[] = {
+        {"plain", true},     {"link-to-file", true}, {"folder", false},  {"link-to-folder", false},
+        {"dangling", false}, {"fifo", false},        {"missing", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsToolFile(dir.filePath(QString::fromLatin1(c.name))), c.tool) << c.name;
+    }
+    EXPECT_FALSE(IsToolFile(QString()));
+    EXPECT_FALSE(IsToolFile(QStringLiteral("/dev/null")));
+    // The name test comes on top: a folder or a pipe called espota is refused.
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("sub/espota"))));
+    EXPECT_FALSE(IsAcceptedEspotaPath(dir.filePath(QStringLiteral("sub/espota"))));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("espota.py"))).constData(), 0600), 0);
+    EXPECT_FALSE(IsAcceptedEspotaPath(dir.filePath(QStringLiteral("espota.py"))));
+    ASSERT_TRUE(QFile::link(file, dir.filePath(QStringLiteral("espota"))));
+    EXPECT_TRUE(IsAcceptedEspotaPath(dir.filePath(QStringLiteral("espota"))));
 }
 
 TEST(SelectEspota, InvalidChoiceIsRefusedAndTheDialogComesBackEmpty) {
