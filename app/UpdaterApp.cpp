@@ -1,7 +1,6 @@
 #include "UpdaterApp.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include "AppPaths.h"
 #include "EspotaSelection.h"
@@ -9,6 +8,7 @@
 #include "GuardMessages.h"
 #include "MessageBox.h"
 #include "TTComXDlg.h"
+#include "TimerResolution.h"
 
 namespace ifb {
 namespace {
@@ -49,6 +49,7 @@ UpdaterApp::UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObjec
     wifiAp = WiFi_AP{};
     wifiAp.password = QStringLiteral("MobirePxUn");
     otaPassword = QStringLiteral("QN5KDL4072");
+    RaiseSystemTimerResolution();
     FirmwareId = std::move(firmwareId);
     timer1_.setInterval(50);
     timer1_.setTimerType(Qt::PreciseTimer);
@@ -125,7 +126,7 @@ StartupResult UpdaterApp::startUp() {
         return stop(StartupResult::TargetIdFailed);
     }
 
-    if (!QFileInfo::exists(option.App_ESPOta) && !SelectEspota(op_, option.App_ESPOta, true)) {
+    if (!IsToolFile(option.App_ESPOta) && !SelectEspota(op_, option.App_ESPOta, true)) {
         return stop(StartupResult::EspotaNotChosen);
     }
     op_.showEspotaPath(option.App_ESPOta);
