@@ -1,11 +1,17 @@
 #include "ConsoleFrontEnd.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
 
+#include "EventWait.h"
 #include "SerialPortList.h"
 
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <windows.h>
 #else
 #include <poll.h>
 #include <unistd.h>
@@ -18,6 +24,48 @@ namespace {
 
 // A line longer than this is no answer anyone typed.
 constexpr qsizetype kMaxInputLine = 4096;
+
+enum class Input { Ready, Woken, Waiting };
+
+#ifndef Q_OS_WIN
+// Whether a read of inFd would return at once (with a byte, the end or an
+// error), or wakeFd says an interrupt came; never blocks.
+Input InputState(int inFd, int wakeFd) {
+    pollfd fds[2] = {{inFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    const int ready = ::poll(fds, wakeFd >= 0 ? 2 : 1, 0);
+    if (ready < 0) return errno == EINTR ? Input::Waiting : Input::Ready;  // the read reports the error
+    if (wakeFd >= 0 && (fds[1].revents & POLLIN)) return Input::Woken;
+    return fds[0].revents != 0 ? Input::Ready : Input::Waiting;
+}
+#else
+// Whether a line can be read from inFd at once: a pipe holds bytes, a console
+// has an Enter key waiting (its line is then complete). Anything else, and
+// any error, is left to the read.
+Input InputState(int inFd, int) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(inFd));
+    if (handle == INVALID_HANDLE_VALUE) return Input::Ready;
+    switch (::GetFileType(handle)) {
+        case FILE_TYPE_PIPE: {
+            DWORD available = 0;
+            if (!::PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr)) return Input::Ready;
+            return available > 0 ? Input::Ready : Input::Waiting;
+        }
+        case FILE_TYPE_CHAR: {
+            INPUT_RECORD records[128];
+            DWORD count = 0;
+            if (!::PeekConsoleInputW(handle, records, 128, &count)) return Input::Ready;
+            for (DWORD i = 0; i < count; ++i) {
+                const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+                if (records[i].EventType == KEY_EVENT && key.bKeyDown && key.uChar.UnicodeChar == L'\r')
+                    return Input::Ready;
+            }
+            return Input::Waiting;
+        }
+        default:
+            return Input::Ready;
+    }
+}
+#endif
 
 void writeLine(FILE* out, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
@@ -42,22 +90,15 @@ std::optional<QByteArray> ConsoleAnswers::readInputLine() {
     if (inputEnded_) return std::nullopt;
     QByteArray line;
     for (;;) {
-        if (interrupted()) return std::nullopt;
 #ifndef Q_OS_WIN
-        pollfd fds[2] = {{inFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
-        const int ready = ::poll(fds, wakeFd_ >= 0 ? 2 : 1, -1);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            inputEnded_ = true;
-            break;
-        }
-        // The wake byte stays in its pipe for the event loop to see.
-        if (wakeFd_ >= 0 && (fds[1].revents & POLLIN)) return std::nullopt;
-        if (fds[0].revents == 0) continue;
+        if (!waitForInput()) return std::nullopt;
         char c = 0;
         const ssize_t got = ::read(inFd_, &c, 1);
         if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
 #else
+        // A console gives its line only whole, so only the first byte of a
+        // line is waited for.
+        if (line.isEmpty() && !waitForInput()) return std::nullopt;
         char c = 0;
         const int got = ::_read(inFd_, &c, 1);
 #endif
@@ -71,6 +112,35 @@ std::optional<QByteArray> ConsoleAnswers::readInputLine() {
     // The last line may lack its line end.
     if (!line.isEmpty()) return line;
     return std::nullopt;
+}
+
+bool ConsoleAnswers::waitForInput() {
+    for (;;) {
+        if (interrupted()) return false;
+        switch (InputState(inFd_, wakeFd_)) {
+            case Input::Ready:
+                return true;
+            case Input::Woken:
+                // The wake byte stays in its pipe for the event loop to see.
+                return false;
+            case Input::Waiting:
+                break;
+        }
+        // The event loop runs while the person reads the question: the link
+        // keeps draining, timers keep their time.
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) {
+            SleepWithoutEvents(kQuestionWakeIntervalMs);
+            continue;
+        }
+#ifndef Q_OS_WIN
+        QSocketNotifier input(inFd_, QSocketNotifier::Read);
+#endif
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.start(kQuestionWakeIntervalMs);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
 }
 
 bool ConsoleAnswers::ask(const QString& question) {

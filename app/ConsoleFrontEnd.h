@@ -39,10 +39,16 @@ class ConsoleAnswers {
     bool inputEnded() const { return inputEnded_; }
     bool interrupted() const { return interrupted_ && interrupted_(); }
 
+    // The longest a question waits for input without looking for an
+    // interrupt; events are handled all the while.
+    static constexpr int kQuestionWakeIntervalMs = 100;
+
   private:
     // One line of input without its line end; nothing at the end of input or
     // on an interrupt.
     std::optional<QByteArray> readInputLine();
+    // Handles events until input can be read; false on an interrupt.
+    bool waitForInput();
 
     bool assumeYes_;
     int inFd_;

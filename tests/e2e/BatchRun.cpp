@@ -112,6 +112,7 @@ bool BatchRun::startProgram() {
     for (const QString& a : setup_.args) args.append(expand(a));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& name : setup_.unsetEnv) env.remove(name);
+    for (auto it = setup_.env.begin(); it != setup_.env.end(); ++it) env.insert(it.key(), expand(it.value()));
     // A sanitizer report must not pass for outcome 1.
     env.insert(QStringLiteral("ASAN_OPTIONS"),
                env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":exitcode=86"));

@@ -38,6 +38,8 @@ struct BatchRunSetup {
     bool noBoard = false;
     // Removed from the program's environment.
     QStringList unsetEnv;
+    // Set in the program's environment ("{dir}" expanded).
+    QMap<QString, QString> env;
     // Once standard output or error holds trigger, action runs (once).
     QString trigger;
     std::function<void(BatchRun&)> action;

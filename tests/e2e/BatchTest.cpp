@@ -1,16 +1,24 @@
 // The batch mode end to end: `ifb-updater --batch` as a child process against
 // the simulated board and its fault knobs.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <thread>
 
 #include "BatchRun.h"
+#include "ConsoleFrontEnd.h"
 #include "QtPrinters.h"
 
+using namespace ifb;
 using namespace ifb::test;
 
 namespace {
@@ -469,5 +477,146 @@ TEST(BatchInterrupt, CtrlCPutsTheBoardBackAndRemovesTheFirmware) {
         EXPECT_FALSE(ProcessAlive(run.dir(QStringLiteral("tool/tool.pid"))));
         EXPECT_EQ(CheckSettingsFile(run.settingsPath()).missingOptionKeys, QStringList());
         ExpectCleanExit(run);
+    }
+}
+
+// The upload tool's path: only a regular file is taken, and it runs by its
+// absolute path, never by a PATH search. A tool that cannot run says why and
+// ends the write at once.
+TEST(BatchToolPath, OnlyARegularFileRunsAndByItsOwnPath) {
+    // Stands for another program of the same name on PATH.
+    const QString stranger = QStringLiteral("touch \"{dir}/stranger-ran\"\nexec \"$TOOL\" \"$@\"");
+    const QString path = QStringLiteral("{dir}/bin:") + qEnvironmentVariable("PATH");
+    struct Row {
+        const char* name;
+        QString appEspOta;
+        QString cwdTool;     // script of {dir}/espota; empty: none
+        bool folderInstead;  // {dir}/espota is a folder
+        bool notExecutable;  // the cwd tool loses its execute permission
+        int exitCode;
+        QString outHas;
+        QString errHas;
+    };
+    const std::vector<Row> rows{
+        {"a folder",
+         QStringLiteral("{dir}/espota"),
+         {},
+         true,
+         false,
+         16,
+         {},
+         QStringLiteral("Upload tool not found: {dir}/espota")},
+        {"a bare name found only on PATH",
+         QStringLiteral("espota"),
+         {},
+         false,
+         false,
+         16,
+         {},
+         QStringLiteral("Upload tool not found: espota")},
+        {"a bare name in the current folder and on PATH",
+         QStringLiteral("espota"),
+         QStringLiteral("echo own-tool\nexec \"$TOOL\" \"$@\""),
+         false,
+         false,
+         0,
+         QStringLiteral("own-tool"),
+         {}},
+        {"a file without execute permission", QStringLiteral("{dir}/espota"),
+         QStringLiteral("exec \"$TOOL\" \"$@\""), false, true, 3,
+         QStringLiteral("NG: 実行権限がありません: {dir}/espota"),
+         QStringLiteral("プロセスの作成に失敗しました")},
+    };
+    std::vector<std::unique_ptr<BatchRun>> runs;
+    for (const Row& row : rows) {
+        BatchRunSetup setup;
+        setup.name = QString::fromUtf8(row.name);
+        setup.settings = {{QStringLiteral("App_ESPOta"), row.appEspOta}};
+        setup.env = {{QStringLiteral("PATH"), path}};
+        runs.push_back(std::make_unique<BatchRun>(setup));
+        BatchRun& run = *runs.back();
+        WriteEspotaScript(run.dir(QStringLiteral("bin")), run.expand(stranger));
+        if (row.folderInstead) QDir().mkpath(run.dir(QStringLiteral("espota")));
+        if (!row.cwdTool.isEmpty()) {
+            const QString tool = WriteEspotaScript(run.dir(), row.cwdTool);
+            if (row.notExecutable) QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner);
+        }
+    }
+    ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row& row = rows[i];
+        BatchRun& run = *runs[i];
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
+        EXPECT_FALSE(QFileInfo::exists(run.dir(QStringLiteral("stranger-ran"))));
+        if (!row.outHas.isEmpty())
+            EXPECT_TRUE(run.out().contains(run.expand(row.outHas))) << run.out().toStdString();
+        if (!row.errHas.isEmpty())
+            EXPECT_TRUE(run.err().contains(run.expand(row.errHas))) << run.err().toStdString();
+        // A refusal comes before the write began, or long before the verdict's
+        // wait (Prog_WAIT_TIME 8 s) would have ended.
+        if (row.exitCode != 0) EXPECT_LT(run.elapsedMs(), 7000);
+        EXPECT_EQ(run.finalMode(), 3);
+        EXPECT_FALSE(run.firmwareFileLeft());
+        ExpectCleanExit(run);
+    }
+}
+
+// A question waiting for the terminal keeps the event loop running: a timer,
+// standing for the link's poll, fires all the while; and the wait still ends
+// on an answer, on the end of input and on an interrupt.
+TEST(BatchQuestions, EventsKeepRunningWhileAQuestionWaits) {
+    enum class Then { Answer, EndInput, Interrupt };
+    const struct {
+        const char* name;
+        Then then;
+        bool answer;
+        const char* printed;
+    } cases[] = {
+        {"answered", Then::Answer, true, "? [y/n]\n"},
+        {"input ends", Then::EndInput, false, "? [y/n]\nn (no input)\n"},
+        {"interrupted", Then::Interrupt, false, "? [y/n]\nn (interrupted)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int input[2], wake[2];
+        ASSERT_EQ(::pipe(input), 0);
+        ASSERT_EQ(::pipe(wake), 0);
+        std::atomic<bool> interrupted{false};
+        FILE* out = std::tmpfile();
+        ASSERT_NE(out, nullptr);
+        ConsoleAnswers answers(false, input[0], out);
+        answers.setInterrupt(wake[0], [&] { return interrupted.load(); });
+
+        QTimer poll;
+        int ticks = 0;
+        QObject::connect(&poll, &QTimer::timeout, [&] { ++ticks; });
+        poll.start(20);
+        // The person answers from outside the event loop, after a while.
+        std::thread person([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            if (c.then == Then::Answer) {
+                [[maybe_unused]] const ssize_t n = ::write(input[1], "y\n", 2);
+            } else if (c.then == Then::Interrupt) {
+                interrupted = true;
+                [[maybe_unused]] const ssize_t n = ::write(wake[1], "x", 1);
+            }
+            if (c.then != Then::Interrupt) ::close(input[1]);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(answers.ask(QStringLiteral("?")), c.answer);
+        const qint64 took = clock.elapsed();
+        person.join();
+        EXPECT_GE(ticks, 15) << "the timer stood still while the question waited";
+        EXPECT_LT(took, 500 + ConsoleAnswers::kQuestionWakeIntervalMs + 400);
+
+        std::rewind(out);
+        char text[256] = {};
+        const size_t got = std::fread(text, 1, sizeof text - 1, out);
+        EXPECT_EQ(QByteArray(text, static_cast<qsizetype>(got)), QByteArray(c.printed));
+        std::fclose(out);
+        if (c.then == Then::Interrupt) ::close(input[1]);
+        for (int fd : {input[0], wake[0], wake[1]}) ::close(fd);
     }
 }
