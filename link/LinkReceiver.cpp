@@ -30,6 +30,7 @@ void LinkReceiver::PollReceive() {
     polling_ = true;
     Guard guard{polling_};
 
+    events_.topUp();
     const int n = ring_.unread();
     if (n == 0) {
         if (idle_ > 0) {

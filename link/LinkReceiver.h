@@ -20,6 +20,9 @@ class ReceiveEvents {
     // A frame failed its sum or ETX; message is "SUM EEROR: " + its hex form.
     // May run a modal box, so events (and further deliveries) are handled inside.
     virtual void sumError(const QString& message) = 0;
+    // Moves bytes that the transport still holds into the ring (Deliver), up
+    // to its free room. Runs at the start of each poll.
+    virtual void topUp() {}
 };
 
 // The receive side of the link: the ring that the data handlers fill, and the
@@ -33,10 +36,14 @@ class LinkReceiver {
 
     // Stores one delivery of received bytes. Bytes that do not fit beside the
     // unread ones are dropped (the newest), counted and traced; returns that number.
+    // Data handlers whose transport keeps what they do not take read only space().
     int Deliver(const quint8* bytes, int n);
+    // Bytes the ring takes now without dropping any.
+    int space() const { return ring_.space(); }
 
-    // Takes every unread byte through the assembler and decoder. Ignored when
-    // called again from inside itself (a box opened by the poll pumps events).
+    // Tops the ring up from the transport, then takes every unread byte through
+    // the assembler and decoder. Ignored when called again from inside itself
+    // (a box opened by the poll pumps events).
     void PollReceive();
 
     // Empties the ring and abandons a partial frame.

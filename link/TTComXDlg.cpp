@@ -156,11 +156,13 @@ void TTComXDlg::closeSockets() {
     if (serverSocket_) serverSocket_->close();
 }
 
+// Takes only what the ring has room for; the socket keeps the rest for the next poll.
 void TTComXDlg::deliverFrom(QTcpSocket* socket, int chunk) {
     char buffer[1024];
-    const qint64 size = chunk < static_cast<int>(sizeof buffer) ? chunk : static_cast<int>(sizeof buffer);
+    const int limit = chunk < static_cast<int>(sizeof buffer) ? chunk : static_cast<int>(sizeof buffer);
     for (;;) {
-        const qint64 n = socket->read(buffer, size);
+        const int room = receiver_.space();
+        const qint64 n = socket->read(buffer, room < limit ? room : limit);
         if (n <= 0) break;
         receiver_.Deliver(reinterpret_cast<const quint8*>(buffer), static_cast<int>(n));
     }
@@ -174,6 +176,7 @@ void TTComXDlg::ClientSocket1Connect() {
 
 void TTComXDlg::ClientSocket1Disconnect() {
     resetReceive();
+    clientSocket_->readAll();  // what the old connection left goes with the ring's bytes
     TraceLine(QStringLiteral("ClientSocket1Disconnect00"));
     connected_ = false;
 }
@@ -202,6 +205,10 @@ void TTComXDlg::ServerSocket1ClientConnect() {
 
 void TTComXDlg::ServerSocket1ClientDisconnect(QTcpSocket* socket) {
     TraceLine(QStringLiteral("ServerSocket1ClientDisconnect"));
+    // The ring is kept, so what this connection still holds goes in as far as it fits.
+    deliverFrom(socket, 256);
+    const QByteArray rest = socket->readAll();
+    receiver_.Deliver(reinterpret_cast<const quint8*>(rest.constData()), static_cast<int>(rest.size()));
     serverConnections_.removeAll(socket);
     socket->disconnect(this);
     socket->deleteLater();
@@ -217,9 +224,16 @@ void TTComXDlg::ServerSocket1ClientRead(QTcpSocket* socket) {
 // ---- serial port ----
 
 void TTComXDlg::CommX1RxChar(int) {
+    readSerial();
+}
+
+// Takes only what the ring has room for; the port keeps the rest for the next poll.
+void TTComXDlg::readSerial() {
     char buffer[4096];
     for (;;) {
-        const int n = comPort_.Read(buffer, static_cast<int>(sizeof buffer));
+        const int room = receiver_.space();
+        const int n = comPort_.Read(
+            buffer, room < static_cast<int>(sizeof buffer) ? room : static_cast<int>(sizeof buffer));
         if (n <= 0) break;
         receiver_.Deliver(reinterpret_cast<const quint8*>(buffer), n);
     }
@@ -294,6 +308,16 @@ bool TTComXDlg::WaitReply(int kind, quint32 timeoutMs) {
 void TTComXDlg::PollReceive() {
     if (transportKind_ == kTransportSerial && !comPort_.Connected()) return;
     receiver_.PollReceive();
+}
+
+void TTComXDlg::topUp() {
+    if (transportKind_ == kTransportNone) return;
+    if (transportKind_ != kTransportTcp) {
+        if (comPort_.Connected()) readSerial();
+        return;
+    }
+    if (clientSocket_) deliverFrom(clientSocket_, 1024);
+    for (QTcpSocket* s : serverConnections_) deliverFrom(s, 256);
 }
 
 void TTComXDlg::sumError(const QString& message) {

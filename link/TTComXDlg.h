@@ -90,7 +90,9 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     void TraceLine(const QString& text, bool force = false);
     void SetTraceMemo(LogPane* memo) { memo_ = memo; }
 
-    // Received bytes dropped because the ring was full.
+    // Received bytes dropped because the ring was full. The transports keep
+    // what does not fit for the next poll, so only a server connection that
+    // leaves while the ring is full loses bytes.
     quint64 RxDroppedBytes() const { return receiver_.droppedBytes(); }
 
   private:
@@ -101,6 +103,7 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     bool rxTraceOn() const override { return fRxTrace && traceOn(); }
     void trace(const QString& line) override { TraceLine(line, false); }
     void sumError(const QString& message) override;
+    void topUp() override;
 
     void reopen(const QString* port);
     void resetReceive();
@@ -109,6 +112,7 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     void closeSockets();
     bool judgeReply(bool nackBox);
     void deliverFrom(QTcpSocket* socket, int chunk);
+    void readSerial();
 
     // Component events.
     void CommX1RxChar(int count);

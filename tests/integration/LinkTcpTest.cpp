@@ -182,3 +182,47 @@ TEST(LinkTcp, ServerReadsEverythingAPeerSends) {
     EXPECT_EQ(memo.lines.size(), count);
     EXPECT_EQ(memo.lines.last(), QString::number(count - 1));
 }
+
+TEST(LinkTcp, FloodFasterThanThePollLosesNothing) {
+    QByteArray flood;
+    int count = 0;
+    while (flood.size() < 40000)
+        flood += frameOf('E', "M" + QByteArray::number(count++).rightJustified(5, '0'));
+    for (const bool serverMode : {false, true}) {
+        SCOPED_TRACE(serverMode ? "server" : "client");
+        MemoryLogPane memo;
+        TcpBoard board;
+        std::unique_ptr<TTComXDlg> link;
+        QTcpSocket* peer = nullptr;
+        if (serverMode) {
+            const quint16 port = freePort();
+            link = tcpServer(port, &memo);
+            peer = board.connectTo(port);
+            ASSERT_TRUE(spinUntil([&] { return link->IsLinkOpen(); }));
+        } else {
+            link = tcpClient(board.listen(), &memo);
+            ASSERT_TRUE(spinUntil([&] { return link->IsLinkOpen() && board.last(); }));
+            peer = board.last();
+        }
+        link->fTrace = false;
+        peer->write(flood);
+        peer->flush();
+        const RxRing& ring = LinkTestAccess::ring(*link);
+        ASSERT_TRUE(spinUntil([&] { return peer->bytesToWrite() == 0 && ring.space() == 0; }));
+        spinFor(50);  // the rest reaches the link's socket, no poll yet
+        link->fTrace = true;
+        memo.lines.clear();
+        QStringList decoded;
+        ASSERT_TRUE(spinUntil([&] {
+            link->PollReceive();
+            decoded += memo.lines;
+            memo.lines.clear();
+            return decoded.size() >= count;
+        })) << decoded.size()
+            << " of " << count << ", " << link->RxDroppedBytes() << " bytes dropped";
+        decoded.removeAll(QStringLiteral("ServerSocket1ClientRead"));
+        ASSERT_EQ(decoded.size(), count);
+        for (int i = 0; i < count; ++i) ASSERT_EQ(decoded[i], QString::number(i).rightJustified(5, '0'));
+        EXPECT_EQ(link->RxDroppedBytes(), 0u);
+    }
+}
