@@ -160,7 +160,7 @@ void TTComXDlg::closeSockets() {
 void TTComXDlg::deliverFrom(QTcpSocket* socket, int chunk) {
     char buffer[1024];
     const int limit = chunk < static_cast<int>(sizeof buffer) ? chunk : static_cast<int>(sizeof buffer);
-    for (;;) {
+    while (socket->bytesAvailable() > 0) {
         const int room = receiver_.space();
         const qint64 n = socket->read(buffer, room < limit ? room : limit);
         if (n <= 0) break;
@@ -176,7 +176,8 @@ void TTComXDlg::ClientSocket1Connect() {
 
 void TTComXDlg::ClientSocket1Disconnect() {
     resetReceive();
-    clientSocket_->readAll();  // what the old connection left goes with the ring's bytes
+    // What the old connection left goes with the ring's bytes.
+    if (clientSocket_->bytesAvailable() > 0) clientSocket_->readAll();
     TraceLine(QStringLiteral("ClientSocket1Disconnect00"));
     connected_ = false;
 }
@@ -207,8 +208,10 @@ void TTComXDlg::ServerSocket1ClientDisconnect(QTcpSocket* socket) {
     TraceLine(QStringLiteral("ServerSocket1ClientDisconnect"));
     // The ring is kept, so what this connection still holds goes in as far as it fits.
     deliverFrom(socket, 256);
-    const QByteArray rest = socket->readAll();
-    receiver_.Deliver(reinterpret_cast<const quint8*>(rest.constData()), static_cast<int>(rest.size()));
+    if (socket->bytesAvailable() > 0) {
+        const QByteArray rest = socket->readAll();
+        receiver_.Deliver(reinterpret_cast<const quint8*>(rest.constData()), static_cast<int>(rest.size()));
+    }
     serverConnections_.removeAll(socket);
     socket->disconnect(this);
     socket->deleteLater();

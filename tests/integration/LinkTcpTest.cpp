@@ -226,3 +226,39 @@ TEST(LinkTcp, FloodFasterThanThePollLosesNothing) {
         EXPECT_EQ(link->RxDroppedBytes(), 0u);
     }
 }
+
+TEST(LinkTcp, ServerPeerLeavingWithBytesHeldKeepsWhatFitsAndCountsTheRest) {
+    QByteArray flood;
+    int count = 0;
+    while (flood.size() < 40000)
+        flood += frameOf('E', "M" + QByteArray::number(count++).rightJustified(5, '0'));
+    const int noteSize = static_cast<int>(frameOf('E', "M00000").size());
+    MemoryLogPane memo;
+    const quint16 port = freePort();
+    auto link = tcpServer(port, &memo);
+    TcpBoard board;
+    QTcpSocket* peer = board.connectTo(port);
+    ASSERT_TRUE(spinUntil([&] { return link->IsLinkOpen(); }));
+    link->fTrace = false;
+    peer->write(flood);
+    peer->flush();
+    const RxRing& ring = LinkTestAccess::ring(*link);
+    ASSERT_TRUE(spinUntil([&] { return peer->bytesToWrite() == 0 && ring.space() == 0; }));
+    spinFor(50);
+    link->fTrace = true;
+    memo.lines.clear();
+    link->PollReceive();  // the first ring's worth; the connection still holds the rest
+    QStringList notes = memo.lines;
+    memo.lines.clear();
+    // The peer leaves: another ring's worth goes in, the rest is lost and counted.
+    peer->disconnectFromHost();
+    ASSERT_TRUE(spinUntil([&] { return !link->IsLinkOpen(); }));
+    const int kept = 2 * (RxRing::kSize - 1);
+    EXPECT_EQ(link->RxDroppedBytes(), static_cast<quint64>(flood.size() - kept));
+    EXPECT_EQ(memo.lines.filter(QStringLiteral("RX overrun: ")).size(), 1);
+    memo.lines.clear();
+    link->PollReceive();
+    notes += memo.lines;
+    ASSERT_EQ(notes.size(), kept / noteSize);
+    for (int i = 0; i < notes.size(); ++i) ASSERT_EQ(notes[i], QString::number(i).rightJustified(5, '0'));
+}
