@@ -123,6 +123,25 @@ TEST(LinkReceiver, PartialFrameIsAbandonedAfterAHundredIdlePolls) {
     }
 }
 
+TEST(LinkReceiver, BytesTricklingInKeepAPartialFrameAlive) {
+    // One byte per poll that brings any, with idle polls between: every byte
+    // reloads the count, so only a gap of more than a hundred empty polls loses it.
+    const QByteArray note = noteOf("slow but whole");
+    struct Case {
+        int gap;
+        bool decoded;
+    } cases[] = {{0, true}, {60, true}, {100, true}, {101, false}};
+    for (const Case& c : cases) {
+        Fixture f;
+        for (char b : note) {
+            f.deliver(QByteArray(1, b));
+            f.rx.PollReceive();
+            for (int i = 0; i < c.gap; ++i) f.rx.PollReceive();
+        }
+        EXPECT_EQ(f.events.lines.contains(QStringLiteral("slow but whole")), c.decoded) << "gap " << c.gap;
+    }
+}
+
 TEST(LinkReceiver, BurstLargerThanTheRingIsCutNotWrapped) {
     Fixture f;
     QByteArray notes;
