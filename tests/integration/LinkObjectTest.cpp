@@ -290,8 +290,117 @@ TEST(Link, SumErrorBoxAndReceiveTrace) {
 }
 
 TEST(Link, ClosedSerialPortIsNotPolled) {
+    SerialFixture f;
+    f.poll.stop();
+    const RxRing& ring = LinkTestAccess::ring(*f.link);
+    const QByteArray a = frameOf('E', "Mbefore"), b = frameOf('E', "Mheld"), c = frameOf('E', "Mtoo");
+    f.pty.write(a + b.left(5));
+    ASSERT_TRUE(spinUntil([&] { return ring.unread() == a.size() + 5; }));
+    f.link->PollReceive();
+    ASSERT_EQ(f.memo.lines, QStringList{QStringLiteral("before")});
+    ASSERT_TRUE(LinkTestAccess::inFrame(*f.link));
+
+    // Bytes in the ring when the port closes stay there, half frame included.
+    f.pty.write(b.mid(5) + c);
+    ASSERT_TRUE(spinUntil([&] { return ring.unread() == b.size() - 5 + c.size(); }));
+    f.link->CommX1().Close();
+    ASSERT_FALSE(f.link->IsLinkOpen());
+    for (int i = 0; i < 300; ++i) f.link->PollReceive();
+    EXPECT_EQ(f.memo.lines, QStringList{QStringLiteral("before")});
+    EXPECT_EQ(ring.unread(), b.size() - 5 + c.size());
+
+    f.link->CommX1().Open();
+    f.link->PollReceive();
+    EXPECT_EQ(f.memo.lines,
+              (QStringList{QStringLiteral("before"), QStringLiteral("held"), QStringLiteral("too")}));
+}
+
+TEST(Link, SumErrorBoxShowsWithTracingOff) {
+    const MessageBoxRequest want{QStringLiteral("SUM EEROR: 02 00 30 01 00 03 37 "), std::nullopt,
+                                 MsgIcon::Question, MsgButtons::Yes, MsgOwner::MainWindow};
+    struct Case {
+        bool memo;
+        bool rxTrace;
+    } cases[] = {{true, false}, {true, true}, {false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "memo " << c.memo << " rxTrace " << c.rxTrace);
+        RecordingMessageBoxes boxes;
+        MemoryLogPane memo;
+        PtyPair pty;
+        auto link = serialLink(pty.path(), c.memo ? &memo : nullptr);
+        link->fRxTrace = c.rxTrace;
+        PollTimer poll(*link);
+        pty.write(hex("02 00 30 01 00 03 37 0D"));
+        ASSERT_TRUE(spinUntil([&] { return !boxes.shown.empty(); }));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_TRUE(boxes.shown[0] == want) << boxes.shown[0].text.toStdString();
+        EXPECT_TRUE(memo.lines.isEmpty());
+        EXPECT_EQ(link->ReplyKind, reply::kNone);
+    }
+}
+
+TEST(Link, WaitAckJudgesTheFrameLastCopied) {
+    struct Case {
+        const char* what;
+        QByteArray answer;
+        bool result;
+    } cases[] = {
+        {"ACK", ackOf(hex("90 31")), true},
+        {"G frame", frameOf('G', hex("90 31")), false},
+        {"G frame with no data", frameOf('G', {}), false},
+        {"ACK, then a G frame", ackOf(hex("90")) + frameOf('G', hex("01")), false},
+        {"G frame, then an ACK", frameOf('G', hex("01")) + ackOf(hex("90")), true},
+    };
+    SerialFixture f;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        f.memo.lines.clear();
+        const QByteArray answer = c.answer;
+        f.board.setScript([answer](const QByteArray&) { return answer; });
+        QElapsedTimer t;
+        t.start();
+        f.send(hex("90"));
+        EXPECT_EQ(f.link->WaitAck(), c.result);
+        EXPECT_LT(t.elapsed(), 1500) << "the answer ends the wait";
+        EXPECT_TRUE(f.memo.lines.isEmpty()) << f.memo.lines.join('\n').toStdString();
+    }
+    EXPECT_TRUE(f.boxes.shown.empty());
+}
+
+// Each wait ends at its own limit and not before, also when the tick counter
+// wraps during the wait. Every reading of the fake clock moves it by one step,
+// so a wait that ends on time is seen within three steps of its limit.
+TEST(Link, WaitsEndAtTheirLimitAcrossTheTickWrap) {
     RecordingMessageBoxes boxes;
-    auto link = serialLink(QStringLiteral("/dev/ifb-none"), nullptr);
-    for (int i = 0; i < 300; ++i) link->PollReceive();
-    EXPECT_FALSE(link->IsLinkOpen());
+    MemoryLogPane memo;
+    TTComXDlg link(0, 0, 0, QString(), kTransportNone, QString(), 0, 0, &memo, SerialLine{}, LinkSettings{});
+    link.fTrace = true;
+    PollTimer poll(link);
+    struct Case {
+        const char* what;
+        quint32 limit;
+        quint32 step;
+        std::function<bool()> wait;
+        bool timeOverLine;
+    } cases[] = {
+        {"WaitAck", 2000, 10, [&] { return link.WaitAck(); }, true},
+        {"WaitReply 500", 500, 5, [&] { return link.WaitReply(reply::kAck, 500); }, true},
+        {"WaitReply 7000", 7000, 20, [&] { return link.WaitReply(reply::kAck, 7000); }, true},
+        {"WaitLinkState", 12000, 200, [&] { return link.WaitLinkState(true); }, false},
+    };
+    for (const Case& c : cases) {
+        for (const quint32 start : {1000u, 0xFFFFFFFFu - c.limit / 2}) {
+            SCOPED_TRACE(testing::Message() << c.what << ", clock at " << start);
+            memo.lines.clear();
+            FakeTickClock clock(start, c.step);
+            link.SendFrame(frameOf(0x45, hex("90")));
+            const quint32 before = clock.now();
+            EXPECT_FALSE(c.wait());
+            const quint32 took = clock.now() - before;
+            EXPECT_GE(took, c.limit);
+            EXPECT_LE(took, c.limit + 3 * c.step);
+            EXPECT_EQ(memo.lines, c.timeOverLine ? QStringList{kTimeOver} : QStringList{});
+        }
+    }
+    EXPECT_TRUE(boxes.shown.empty());
 }
