@@ -44,7 +44,11 @@ SimBoard::SimBoard(const SimConfig& config, SimTransport& transport, SimLog& log
     board_.password = config.password;
     board_.apSsid = config.apSsid;
     board_.otaAddress = config.otaHost.toIPv4Address();
-    board_.otaPort = config.otaPort;
+    board_.otaPort = config.apPort.value_or(config.otaPort);
+    board_.tcpPort = config.netTcpPort;
+    board_.address = config.netAddress;
+    board_.carried1 = config.netField1;
+    board_.carried2 = config.netField2;
 
     lineClock_.start();
     connect(&transport_, &SimTransport::received, this, [this](const QByteArray& bytes) {
@@ -134,6 +138,7 @@ void SimBoard::apply(const Answer& answer) {
         case Answer::Effect::None:
             break;
         case Answer::Effect::SetMode:
+            if (config_.keepMode) break;
             log_.write(QStringLiteral("mode_change"),
                        {{QStringLiteral("from"), board_.mode}, {QStringLiteral("to"), answer.newMode}});
             board_.mode = answer.newMode;

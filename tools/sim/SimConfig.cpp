@@ -69,8 +69,17 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     value("restart-ms", "Quiet time after a restart (default 300).", "N");
     value("update-boot-ms",
           "Quiet time of the restart that boots a newly received image (default: --restart-ms).", "N");
+    flag("keep-mode", "Acknowledge SetIFBMode but keep the mode.");
+    value("net-tcp-port", "TCP port in the network block (default 5000).", "PORT");
+    value("net-address", "IPv4 address in the network block (default 192.168.0.20).", "ADDR");
+    value("net-field1", "16-bit field after the address in the network block (default 5001).", "N");
+    value("net-field2", "32-bit field after that (default 3232235530).", "N");
     value("ota-host", "OTA receiver address, also reported by the board (default 127.0.0.1).", "ADDR");
     value("ota-port", "OTA UDP port (default 3232).", "PORT");
+    value("ap-port",
+          "Port the board reports for its access point (default: the OTA port); "
+          "the receiver stays on --ota-port.",
+          "PORT");
     value("ota-password", "OTA password (default QN5KDL4072; empty = none).", "TEXT");
     value("ota-auth", "OTA login: md5, pbkdf2, pbkdf2-md5 or none (default md5).", "KIND");
     value("ota-partition", "Size of the app partition in bytes (default 1966080).", "N");
@@ -149,6 +158,23 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     p.text(QStringLiteral("ap-ssid"), &config.apSsid);
     p.integer(QStringLiteral("restart-ms"), 0, 600000, &config.restartMs);
     p.integer(QStringLiteral("update-boot-ms"), 0, 600000, &config.updateBootMs);
+    config.keepMode = parser.isSet(QStringLiteral("keep-mode"));
+    if (parser.isSet(QStringLiteral("net-tcp-port")))
+        p.port(parser.value(QStringLiteral("net-tcp-port")), QStringLiteral("net-tcp-port"),
+               &config.netTcpPort);
+    if (parser.isSet(QStringLiteral("net-address"))) {
+        const QHostAddress address(parser.value(QStringLiteral("net-address")));
+        if (address.protocol() != QAbstractSocket::IPv4Protocol)
+            p.fail(QStringLiteral("--net-address needs an IPv4 address"));
+        config.netAddress = address.toIPv4Address();
+    }
+    if (parser.isSet(QStringLiteral("net-field1")))
+        p.port(parser.value(QStringLiteral("net-field1")), QStringLiteral("net-field1"), &config.netField1);
+    if (parser.isSet(QStringLiteral("net-field2"))) {
+        bool ok = false;
+        config.netField2 = parser.value(QStringLiteral("net-field2")).toUInt(&ok, 10);
+        if (!ok) p.fail(QStringLiteral("--net-field2 needs a number from 0 to 4294967295"));
+    }
 
     if (parser.isSet(QStringLiteral("ota-host"))) {
         config.otaHost = QHostAddress(parser.value(QStringLiteral("ota-host")));
@@ -157,6 +183,11 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     }
     if (parser.isSet(QStringLiteral("ota-port")))
         p.port(parser.value(QStringLiteral("ota-port")), QStringLiteral("ota-port"), &config.otaPort);
+    if (parser.isSet(QStringLiteral("ap-port"))) {
+        quint16 apPort = 0;
+        if (p.port(parser.value(QStringLiteral("ap-port")), QStringLiteral("ap-port"), &apPort))
+            config.apPort = apPort;
+    }
     p.text(QStringLiteral("ota-password"), &config.otaPassword);
     if (parser.isSet(QStringLiteral("ota-auth"))) {
         const QString kind = parser.value(QStringLiteral("ota-auth"));

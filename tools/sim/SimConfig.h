@@ -31,10 +31,18 @@ struct SimConfig {
     QByteArray apSsid = "IFB-OTA-1234";
     int restartMs = 300;
     int updateBootMs = -1;  // quiet time of the restart into a new image; -1: restartMs
+    bool keepMode = false;  // SetIFBMode is acknowledged but changes nothing
+    // Network block (item 0x04): the board's TCP port, its address and the two
+    // fields after the address.
+    quint16 netTcpPort = 5000;
+    quint32 netAddress = 0xC0A80014;  // 192.168.0.20
+    quint16 netField1 = 5001;
+    quint32 netField2 = 0xC0A8000A;
 
     // OTA
     QHostAddress otaHost{QHostAddress::LocalHost};
     quint16 otaPort = 3232;
+    std::optional<quint16> apPort;  // port reported for the access point; unset: otaPort
     QByteArray otaPassword = "QN5KDL4072";
     OtaAuth otaAuth = OtaAuth::Md5;
     int apJoinMs = 500;
