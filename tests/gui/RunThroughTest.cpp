@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -51,6 +52,7 @@ struct ProgressSeen {
     bool bar = false;
     bool writing = false;  // CT and dot shown
     QString ctText;
+    QString statusAtClose;  // the main window's status text as the dialog went away
 };
 
 // Pictures for the user guide. With IFB_SCREENSHOT_DIR set (scripts/screenshots
@@ -84,6 +86,14 @@ class WindowWatch final : public QObject {
     ~WindowWatch() override { qApp->removeEventFilter(this); }
 
     bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide) {
+            // The status line keeps the phase's text until the next phase sets its own.
+            const auto at = std::find(shownDialogs.begin(), shownDialogs.end(), watched);
+            auto* form = qobject_cast<TVX7IFBProgAppForm*>(static_cast<QWidget*>(watched)->parentWidget());
+            if (at != shownDialogs.end() && form)
+                progress[static_cast<size_t>(at - shownDialogs.begin())].statusAtClose = form->statusText();
+            return false;
+        }
         if (event->type() != QEvent::Show) return false;
         if (auto* box = qobject_cast<QMessageBox*>(watched)) {
             ADD_FAILURE() << "message box: " << box->windowTitle().toStdString() << ": "
@@ -98,6 +108,7 @@ class WindowWatch final : public QObject {
                 {dialog->windowTitle(), dialog->Label1()->text(), !dialog->Panel2()->isHidden(),
                  !dialog->CT()->isHidden() && !dialog->dot()->isHidden(), dialog->CT()->text()});
             progressDialogs.append(dialog);
+            shownDialogs.push_back(dialog);
             if (progress.back().writing) {
                 QPointer<TGuage1Dlg> guard(dialog);
                 QTimer::singleShot(300, dialog, [this, guard] { camera_.shoot(guard, "progress-writing"); });
@@ -115,6 +126,7 @@ class WindowWatch final : public QObject {
     QStringList boxes;
     std::vector<ProgressSeen> progress;
     QList<QPointer<TGuage1Dlg>> progressDialogs;
+    std::vector<QObject*> shownDialogs;  // in the order of progress
 
   private:
     const Camera& camera_;
@@ -263,6 +275,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_EQ(watch.progress[0].banner, QStringLiteral("------- Check IFB ----------"));
     EXPECT_TRUE(watch.progress[0].bar);
     EXPECT_FALSE(watch.progress[0].writing);
+    EXPECT_EQ(watch.progress[0].statusAtClose, QStringLiteral("------- Check IFB ----------"));
     EXPECT_TRUE(watch.progressGone());
     camera.shoot(&form, "main-window");
 
@@ -271,6 +284,10 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
         15000,
         [&](TMsg1Dlg* dialog) {
             EXPECT_EQ(dialog->windowTitle(), QStringLiteral("OTA経由のアップデート開始"));
+            EXPECT_EQ(dialog->lMessage1()->text(),
+                      QStringLiteral("パソコンを以下のWi-Fiアクセスポイント\nに接続してください。"));
+            EXPECT_EQ(dialog->lMessage2()->text(),
+                      QStringLiteral("接続完了後OKを押してください。\n書き込みが開始されます。"));
             EXPECT_EQ(dialog->Memo1()->toPlainText(),
                       QStringLiteral("SSID      : IFB-OTA-1234\nPassword  : MobirePxUn"));
             EXPECT_FALSE(form.workEnabled());
@@ -305,11 +322,13 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_EQ(watch.progress[1].banner, QStringLiteral("------- Check WiFi AP Connection ----------"));
     EXPECT_FALSE(watch.progress[1].bar);
     EXPECT_FALSE(watch.progress[1].writing);
+    EXPECT_EQ(watch.progress[1].statusAtClose, QStringLiteral("------- Check WiFi AP Connection ----------"));
     EXPECT_EQ(watch.progress[2].caption, QStringLiteral("しばらくお待ちください"));
     EXPECT_EQ(watch.progress[2].banner, QStringLiteral("------- WiFi OTA Mode ----------"));
     EXPECT_FALSE(watch.progress[2].bar);
     EXPECT_TRUE(watch.progress[2].writing);
     EXPECT_EQ(watch.progress[2].ctText, QStringLiteral("書き込み中"));
+    EXPECT_EQ(watch.progress[2].statusAtClose, QString());  // emptied for the write
     EXPECT_TRUE(watch.progressGone());
     EXPECT_TRUE(form.findChildren<TResultDlg*>().isEmpty());
     EXPECT_TRUE(form.findChildren<TMsg1Dlg*>().isEmpty());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 
 #include "LogPane.h"
 
@@ -14,10 +15,15 @@ class MemoryLogPane final : public LogPane {
     void appendLine(const QString& text) override {
         QString normalized = text;
         normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        lines.append(normalized.split(QLatin1Char('\n')));
+        const QStringList added = normalized.split(QLatin1Char('\n'));
+        lines.append(added);
+        if (onLine)
+            for (const QString& line : added) onLine(line);
     }
 
     QStringList lines;
+    // Called for every line as it is added.
+    std::function<void(const QString&)> onLine;
 };
 
 }  // namespace ifb::test

@@ -37,6 +37,7 @@ class ScriptedOperator final : public Operator {
     void openProgress(const ProgressSetup& setup) override {
         progress.push_back(setup);
         progressIsOpen = true;
+        if (onProgressOpened) onProgressOpened(setup);
     }
     void setProgressDots(const QString& dots) override {
         lastDots = dots;
@@ -64,6 +65,7 @@ class ScriptedOperator final : public Operator {
     std::function<void(PortDialogResult&)> portDialogEdit;
     bool joinAnswer = true;
     std::function<void()> onJoinShown;
+    std::function<void(const ProgressSetup&)> onProgressOpened;
     std::deque<std::optional<QString>> espotaAnswers;
 
     // What was shown.
