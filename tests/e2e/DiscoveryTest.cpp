@@ -3,7 +3,9 @@
 // link, which is never open when it is checked.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTcpServer>
 #include <algorithm>
 #include <functional>
@@ -199,29 +201,39 @@ TEST_F(Discovery, BoardNetworkFieldsAreSavedAsTheTcpSettings) {
 }
 
 TEST_F(Discovery, PortDialogPreselectsTheConfiguredPortOrTheFirst) {
-    // The ports this system lists, plus the configured simulator port.
+    // The list holds the ports this system has, plus a configured port that
+    // exists. That one is reached by a relative name starting with "_", which
+    // sorts after the system's names (ttyS0, COM3): when the system lists any
+    // port, the configured one is not the first item.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(h.dir.path()));
     struct Case {
         const char* name;
-        bool configuredSim;
-    } cases[] = {{"configured port present", true}, {"configured port absent", false}};
+        QString comPort;
+        bool present;
+    } cases[] = {{"configured port present", QStringLiteral("_board/tty"), true},
+                 {"configured port absent", QStringLiteral("COM77"), false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         h.op.portDialogSetups.clear();
         h.op.portDialogOpens = false;
-        boot({}, c.configuredSim
-                     ? QMap<QString, QString>{}
-                     : QMap<QString, QString>{{QStringLiteral("ComPort"), QStringLiteral("COM77")}});
+        boot({}, {{QStringLiteral("ComPort"), c.comPort}});
+        ASSERT_TRUE(QDir(h.dir.path()).mkpath(QStringLiteral("_board")));
+        QFile::link(sim->linkPath(), h.dir.filePath(QStringLiteral("_board/tty")));
         EXPECT_FALSE(h.app->FindBoard());
         ASSERT_EQ(h.op.portDialogSetups.size(), 1u);
         const PortDialogSetup& s = h.op.portDialogSetups[0];
-        if (c.configuredSim) {
+        if (c.present) {
             ASSERT_GE(s.selectedIndex, 0);
             ASSERT_LT(s.selectedIndex, s.items.size());
-            EXPECT_EQ(TEnumCom::PortNameOfItem(s.items[s.selectedIndex]), sim->linkPath());
+            EXPECT_EQ(TEnumCom::PortNameOfItem(s.items[s.selectedIndex]), c.comPort)
+                << s.items.join(", ").toStdString();
         } else {
             EXPECT_EQ(s.selectedIndex, s.items.isEmpty() ? -1 : 0);
         }
+        QFile::remove(h.dir.filePath(QStringLiteral("_board/tty")));
     }
+    QDir::setCurrent(before);
 }
 
 TEST_F(Discovery, OpenWithNothingSelectedTakesTheFirstItem) {

@@ -143,11 +143,25 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
          true,
          2,
          {kConnection, Verbose("NG: Time Over"), kRunTime}},
+        {"no notice in time, without diagnostic mode",
+         {QStringLiteral("--ota-result"), QStringLiteral("none")},
+         QString(),
+         {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("2000")}},
+         false,
+         2,
+         {kConnection, Verbose("NG: Time Over"), kRunTime}},
         {"tool failed",
          {},
          QStringLiteral("echo '[ERROR]: No response from device'"),
          {},
          true,
+         3,
+         {kConnection, Verbose("NG: ERROR espota.exe"), kRunTime}},
+        {"tool failed, without diagnostic mode",
+         {},
+         QStringLiteral("echo '[ERROR]: No response from device'"),
+         {},
+         false,
          3,
          {kConnection, Verbose("NG: ERROR espota.exe"), kRunTime}},
     };
@@ -214,6 +228,7 @@ TEST_F(UpdateReport, OtaPasswordIsLoggedOnlyInDiagnosticMode) {
             continue;
         }
         EXPECT_FALSE(logText().contains(kOtaPassword)) << logText().toStdString();
+        EXPECT_FALSE(h->op.log.lines.contains(QStringLiteral("OK: Program Update")));
         // Nothing the program leaves behind holds it: the settings file, the program folder.
         ASSERT_TRUE(QFile::exists(h->settingsPath));
         QDirIterator it(h->dir.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
