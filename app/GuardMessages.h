@@ -18,4 +18,9 @@ inline QString TimeoutOutOfRange(const QString& key, int written, quint32 usedMs
     return QStringLiteral("設定 %1=%2 は範囲外です。%3ms で動作します。").arg(key).arg(written).arg(usedMs);
 }
 
+// The upload tool is a file without execute permission.
+inline QString ToolNotExecutable(const QString& path) {
+    return QStringLiteral("NG: 実行権限がありません: ") + path;
+}
+
 }  // namespace ifb::guard_messages

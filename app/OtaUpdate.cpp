@@ -106,7 +106,7 @@ void UpdaterApp::RunOtaUpdate() {
         op_, *this, [this] { return CheckWiFiAdapter(networkAdapters(), *this); }, ToolOutputOk);
     // The tool has time-outs of its own; one that still runs long after them
     // hangs, and is stopped so that the board gets its mode back.
-    const quint32 toolLimitMs = HungToolLimitMs(toolTimeLimitMs, option.Prog_WAIT_TIME);
+    const quint32 toolLimitMs = HungToolLimitMs(toolTimeLimitMs, option.progWaitMs());
     bool toolStopped = false;
     runner.setAbortRequested([this, &toolStopped, toolLimitMs] {
         toolStopped = tickTimeout_.expired(toolLimitMs);

@@ -6,6 +6,7 @@
 
 #include "ChildProcess.h"
 #include "EventWait.h"
+#include "GuardMessages.h"
 #include "LogPane.h"
 #include "LogSink.h"
 #include "MessageBox.h"
@@ -45,7 +46,7 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
     // wait for a verdict that cannot come.
     const QFileInfo executable(command.executable);
     const bool cannotRun = !command.executable.isEmpty() && executable.isFile() && !executable.isExecutable();
-    if (cannotRun) log_.WriteLog(QStringLiteral("NG: 実行権限がありません: ") + command.executable, true);
+    if (cannotRun) log_.WriteLog(guard_messages::ToolNotExecutable(command.executable), true);
 #else
     const bool cannotRun = false;
 #endif

@@ -334,10 +334,13 @@ TEST(BatchAnswers, QuestionsAreReadFromTheTerminal) {
         QStringLiteral("GetRomVersion"), QStringLiteral("GetModelName"),  QStringLiteral("GetTargetId")};
     // Join not confirmed: the cancel end restarts the board, the close
     // sequence puts its mode back.
+    // The declined join restarts the board; the close asks it for its mode until it is back, then
+    // restores the mode.
     const QStringList declinedJoin =
-        checkAndIdentify + QStringList{QStringLiteral("GetApInfo"), QStringLiteral("SetOtaMode"),
-                                       QStringLiteral("ESP32_RestartCmd"), QStringLiteral("SetIFBMode"),
-                                       QStringLiteral("ESP32_RestartCmd")};
+        checkAndIdentify +
+        QStringList{QStringLiteral("GetApInfo"),        QStringLiteral("SetOtaMode"),
+                    QStringLiteral("ESP32_RestartCmd"), QStringLiteral("GetIFBMode"),
+                    QStringLiteral("SetIFBMode"),       QStringLiteral("ESP32_RestartCmd")};
     struct Row {
         const char* name;
         QStringList simArgs;
@@ -348,8 +351,8 @@ TEST(BatchAnswers, QuestionsAreReadFromTheTerminal) {
         QString stderrHas;
         QStringList requests;  // empty: not compared
     } rows[] = {
-        // No: the USB-mode fallback is not tried; only the close sequence's
-        // SetIFBMode follows.
+        // No: the USB-mode fallback is not tried, and the close sequence
+        // restores no mode it never read.
         {"ended input, board silent",
          {QStringLiteral("--silent")},
          {},
@@ -357,8 +360,7 @@ TEST(BatchAnswers, QuestionsAreReadFromTheTerminal) {
          {},
          11,
          QStringLiteral("[y/n]\nn (no input)"),
-         {QStringLiteral("GetIFBMode"), QStringLiteral("GetIFBMode"), QStringLiteral("ESP32_RestartCmd"),
-          QStringLiteral("SetIFBMode")}},
+         {QStringLiteral("GetIFBMode"), QStringLiteral("GetIFBMode"), QStringLiteral("ESP32_RestartCmd")}},
         {"ended input, join", {}, {}, {}, {}, 1, QStringLiteral("n (no input)"), declinedJoin},
         // Descriptors 0 and 1 closed: nothing the program opens may take their
         // place (the board's port would get the log).

@@ -342,7 +342,8 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_EQ(sim.lastMode(), 3);
 
     // Close, once the board is back from the update's restart (an operator
-    // reads the result first): the close sequence restores the saved mode.
+    // reads the result first): the close sequence finds the board up and
+    // restores the saved mode.
     ASSERT_TRUE(QTest::qWaitFor([&] { return BoardUp(sim); }, 5000));
     const qsizetype before = sim.events().size();
     EXPECT_TRUE(form.close());
@@ -351,8 +352,9 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_EQ(window.core().link(), nullptr);
     QTest::qWait(50);
     EXPECT_EQ(BoardEventsFrom(sim, before),
-              (QStringList{QStringLiteral("rx:SetIFBMode"), QStringLiteral("mode_change:3"),
-                           QStringLiteral("rx:ESP32_RestartCmd"), QStringLiteral("restart:3")}));
+              (QStringList{QStringLiteral("rx:GetIFBMode"), QStringLiteral("rx:SetIFBMode"),
+                           QStringLiteral("mode_change:3"), QStringLiteral("rx:ESP32_RestartCmd"),
+                           QStringLiteral("restart:3")}));
     QFile settings(SettingsPathFor(exePath));
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
     const QString saved = QString::fromUtf8(settings.readAll());

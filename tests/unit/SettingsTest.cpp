@@ -245,7 +245,7 @@ TEST_F(SettingsFixture, EveryValueRoundTrips) {
     o.Prog_WAIT_TIME = 200;
     o.fBoot = 1;
     o.SelectModel = 0;
-    ProgramSettings p{1, 0, 2, 3};
+    ProgramSettings p{1500, 0, 2, 3};
     ASSERT_TRUE(WriteSettings(path, o, p, 0));
 
     Option back;
@@ -271,7 +271,7 @@ TEST_F(SettingsFixture, EveryValueRoundTrips) {
     EXPECT_EQ(back.Prog_WAIT_TIME, o.Prog_WAIT_TIME);
     EXPECT_EQ(back.fBoot, o.fBoot);
     EXPECT_EQ(back.SelectModel, o.SelectModel);
-    EXPECT_EQ(pBack.CHK_IFB_TIME, 1);
+    EXPECT_EQ(pBack.CHK_IFB_TIME, 1500);
     EXPECT_EQ(pBack.binPath_Mode, 0);
     EXPECT_EQ(pBack.USBWait_Mode, 2);
     EXPECT_EQ(pBack.USBchange, 3);
