@@ -67,13 +67,9 @@ class SteppingClock final : public TickClock {
 
 class Discovery : public ::testing::Test {
   protected:
-    void boot(QStringList simArgs, const QMap<QString, QString>& extra = {}) {
-        sim = std::make_unique<SimProcess>(simArgs);
-        ASSERT_TRUE(sim->start()) << sim->error().toStdString();
-        auto settings = h.settingsFor(*sim);
-        for (auto it = extra.begin(); it != extra.end(); ++it) settings[it.key()] = it.value();
-        h.writeSettings(settings);
-        h.makeApp();
+    void boot(const QStringList& simArgs, const QMap<QString, QString>& extra = {}) {
+        sim = h.boot(simArgs, extra);
+        ASSERT_TRUE(sim) << h.simError.toStdString();
     }
     void TearDown() override {
         if (h.app) h.app->closeSequence();

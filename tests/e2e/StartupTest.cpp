@@ -41,13 +41,9 @@ MessageBoxRequest errorBox(const QString& text, std::optional<QString> caption =
 
 class Startup : public ::testing::Test {
   protected:
-    void boot(QStringList simArgs, const QMap<QString, QString>& extra = {}) {
-        sim = std::make_unique<SimProcess>(simArgs);
-        ASSERT_TRUE(sim->start()) << sim->error().toStdString();
-        auto settings = h.settingsFor(*sim);
-        for (auto it = extra.begin(); it != extra.end(); ++it) settings[it.key()] = it.value();
-        h.writeSettings(settings);
-        h.makeApp();
+    void boot(const QStringList& simArgs, const QMap<QString, QString>& extra = {}) {
+        sim = h.boot(simArgs, extra);
+        ASSERT_TRUE(sim) << h.simError.toStdString();
     }
     // Runs start-up and close as the window would.
     StartupResult runThrough() {

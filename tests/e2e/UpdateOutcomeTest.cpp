@@ -45,19 +45,10 @@ const Line kRunTime = VerbosePattern("実行時間: \\d+ms");
 
 class UpdateReport : public ::testing::Test {
   protected:
-    void ready(QStringList simArgs, const QMap<QString, QString>& extra = {}) {
+    void ready(const QStringList& simArgs, const QMap<QString, QString>& extra = {}) {
         h = std::make_unique<AppHarness>();
-        sim = std::make_unique<SimProcess>(simArgs);
-        ASSERT_TRUE(sim->start()) << sim->error().toStdString();
-        auto settings = h->settingsFor(*sim);
-        settings[QStringLiteral("CONECT_WAIT_TIME")] = QStringLiteral("5000");
-        settings[QStringLiteral("Prog_WAIT_TIME")] = QStringLiteral("15000");
-        for (auto it = extra.begin(); it != extra.end(); ++it) settings[it.key()] = it.value();
-        h->writeSettings(settings);
-        h->makeApp();
-        h->app->networkAdapters = [] { return QList<NetworkAdapter>{}; };
-        ASSERT_EQ(h->app->startUp(), StartupResult::Ready);
-        h->op.log.lines.clear();
+        sim = h->bootReady(simArgs, extra);
+        ASSERT_TRUE(sim) << h->simError.toStdString();
     }
     void TearDown() override {
         if (h && h->app) h->app->closeSequence();

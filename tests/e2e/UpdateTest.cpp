@@ -28,21 +28,11 @@ QString WrapEspota(const QString& folder, const QString& after) {
 class Update : public ::testing::Test {
   protected:
     // Starts the board and the program up to the ready state.
-    void ready(QStringList simArgs, const QMap<QString, QString>& extra = {},
+    void ready(const QStringList& simArgs, const QMap<QString, QString>& extra = {},
                const QString& folder = QStringLiteral("app")) {
         h = std::make_unique<AppHarness>(folder);
-        sim = std::make_unique<SimProcess>(simArgs);
-        ASSERT_TRUE(sim->start()) << sim->error().toStdString();
-        auto settings = h->settingsFor(*sim);
-        settings[QStringLiteral("CONECT_WAIT_TIME")] = QStringLiteral("5000");
-        settings[QStringLiteral("Prog_WAIT_TIME")] = QStringLiteral("15000");
-        for (auto it = extra.begin(); it != extra.end(); ++it) settings[it.key()] = it.value();
-        h->writeSettings(settings);
-        h->makeApp();
-        // No Wi-Fi adapter with an address of the board's network.
-        h->app->networkAdapters = [] { return QList<NetworkAdapter>{}; };
-        ASSERT_EQ(h->app->startUp(), StartupResult::Ready);
-        h->op.log.lines.clear();
+        sim = h->bootReady(simArgs, extra);
+        ASSERT_TRUE(sim) << h->simError.toStdString();
         before = static_cast<int>(sim->requests().size());
     }
     QStringList requestsSinceReady() const { return sim->requests().mid(before); }

@@ -54,6 +54,41 @@ class AppHarness {
         return *app;
     }
 
+    // Starts a board simulator with simArgs, writes the settings for it (extra
+    // keys on top of settingsFor) and makes the app. Null when the simulator
+    // did not start; simError says why.
+    std::unique_ptr<SimProcess> boot(const QStringList& simArgs, const QMap<QString, QString>& extra = {}) {
+        auto sim = std::make_unique<SimProcess>(simArgs);
+        if (!sim->start()) {
+            simError = sim->error();
+            return nullptr;
+        }
+        auto settings = settingsFor(*sim);
+        for (auto it = extra.begin(); it != extra.end(); ++it) settings[it.key()] = it.value();
+        writeSettings(settings);
+        makeApp();
+        return sim;
+    }
+
+    // As boot, with time-outs for an update and no Wi-Fi adapter on the
+    // board's network, then the start-up: null unless it ended Ready. The log
+    // starts empty after it.
+    std::unique_ptr<SimProcess> bootReady(const QStringList& simArgs,
+                                          const QMap<QString, QString>& extra = {}) {
+        QMap<QString, QString> settings{{QStringLiteral("CONECT_WAIT_TIME"), QStringLiteral("5000")},
+                                        {QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("15000")}};
+        for (auto it = extra.begin(); it != extra.end(); ++it) settings[it.key()] = it.value();
+        auto sim = boot(simArgs, settings);
+        if (!sim) return nullptr;
+        app->networkAdapters = [] { return QList<NetworkAdapter>{}; };
+        if (app->startUp() != StartupResult::Ready) {
+            simError = QStringLiteral("the start-up did not end ready");
+            return nullptr;
+        }
+        op.log.lines.clear();
+        return sim;
+    }
+
     // Section lines of the settings file as written.
     QString settingsText() const {
         QFile file(settingsPath);
@@ -67,6 +102,7 @@ class AppHarness {
     ScriptedOperator op;
     RecordingMessageBoxes boxes;
     std::unique_ptr<UpdaterApp> app;
+    QString simError;
 };
 
 }  // namespace ifb::test
