@@ -89,8 +89,10 @@ class WindowWatch final : public QObject {
         if (event->type() == QEvent::Hide) {
             // The status line keeps the phase's text until the next phase sets its own.
             const auto at = std::find(shownDialogs.begin(), shownDialogs.end(), watched);
-            auto* form = qobject_cast<TVX7IFBProgAppForm*>(static_cast<QWidget*>(watched)->parentWidget());
-            if (at != shownDialogs.end() && form)
+            if (at == shownDialogs.end()) return false;
+            auto* widget = qobject_cast<QWidget*>(watched);
+            auto* form = widget ? qobject_cast<TVX7IFBProgAppForm*>(widget->parentWidget()) : nullptr;
+            if (form)
                 progress[static_cast<size_t>(at - shownDialogs.begin())].statusAtClose = form->statusText();
             return false;
         }
