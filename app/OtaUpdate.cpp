@@ -14,11 +14,6 @@
 #include "WiFiAdapterCheck.h"
 
 namespace ifb {
-namespace {
-
-const QString kWaitCaption = QStringLiteral("しばらくお待ちください");
-
-}  // namespace
 
 bool UpdaterApp::WaitWiFiConnection() {
     startProgress(ProgressKind::ConnectionWait, QStringLiteral("------- Check WiFi AP Connection ----------"),

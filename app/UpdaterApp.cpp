@@ -61,11 +61,6 @@ UpdaterApp::UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObjec
 
 UpdaterApp::~UpdaterApp() = default;
 
-QString UpdaterApp::caption() const {
-    return QStringLiteral("I/Fボード ファームウェアアップデート") + QStringLiteral(" for PL-RZ41") +
-           QStringLiteral(" (") + FirmwareId + QStringLiteral(")");
-}
-
 void UpdaterApp::WriteLog(const QString& text, bool always) {
     if (!always && !VerboseLog) return;
     AppendLogLine(op_.logPane(), text);

@@ -51,8 +51,6 @@ class UpdaterApp : public QObject, public LogSink {
     UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObject* parent = nullptr);
     ~UpdaterApp() override;
 
-    QString caption() const;
-
     // The start-up sequence (first show). On failure the operator has been
     // asked to close the window.
     StartupResult startUp();

@@ -20,7 +20,6 @@ class TAboutBox final : public QDialog {
 
     // Called on every icon click once three Ctrl-clicks were counted.
     void setDiagnosticModeHandler(std::function<void()> handler) { diagnosticMode_ = std::move(handler); }
-    int ctrlClickCount() const { return ctrlClicks_; }
 
     ClickableLabel* ProgramIcon() const { return programIcon_; }
     // What the icon's click does.

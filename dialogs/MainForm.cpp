@@ -17,6 +17,14 @@
 #include "UiStyle.h"
 
 namespace ifb {
+namespace {
+
+QString CaptionFor(const QString& firmwareId) {
+    return QStringLiteral("I/Fボード ファームウェアアップデート") + QStringLiteral(" for PL-RZ41") +
+           QStringLiteral(" (") + firmwareId + QStringLiteral(")");
+}
+
+}  // namespace
 
 LogMemo::LogMemo(QWidget* parent) : QPlainTextEdit(parent) {
     setObjectName(QStringLiteral("Memo1"));
@@ -152,11 +160,6 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
             [this] { runCommand(&TVX7IFBProgAppForm::aboutRequested); });
     connect(fileExitItem_, &QAction::triggered, this, &QWidget::close);
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
-}
-
-QString TVX7IFBProgAppForm::CaptionFor(const QString& firmwareId) {
-    return QStringLiteral("I/Fボード ファームウェアアップデート") + QStringLiteral(" for PL-RZ41") +
-           QStringLiteral(" (") + firmwareId + QStringLiteral(")");
 }
 
 void TVX7IFBProgAppForm::setStatusText(const QString& text) {

@@ -44,10 +44,8 @@ class LogMemo final : public QPlainTextEdit, public LogPane {
 class TVX7IFBProgAppForm final : public QMainWindow {
     Q_OBJECT
   public:
+    // The caption names the firmware image built into the program.
     explicit TVX7IFBProgAppForm(const QString& firmwareId, QWidget* parent = nullptr);
-
-    // "I/Fボード ファームウェアアップデート for PL-RZ41 (" + firmwareId + ")".
-    static QString CaptionFor(const QString& firmwareId);
 
     LogMemo& Memo1() const { return *memo1_; }
     void setStatusText(const QString& text);
@@ -69,8 +67,6 @@ class TVX7IFBProgAppForm final : public QMainWindow {
     void requestClose();
     // True once the close handler has run.
     bool closeHandled() const { return closeHandled_; }
-
-    QAction* writeAction() const { return fileSaveItem_; }
 
   signals:
     // Once, right after the window first appears (the start-up sequence).

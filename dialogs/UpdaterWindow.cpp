@@ -25,7 +25,6 @@ UpdaterWindow::UpdaterWindow(const QString& exePath, const QString& firmwareId, 
     QObject::connect(form_.get(), &TVX7IFBProgAppForm::reselectEspotaRequested, core,
                      [core] { core->reselectEspota(); });
     QObject::connect(form_.get(), &TVX7IFBProgAppForm::aboutRequested, about, [about] { about->exec(); });
-    form_->setWindowTitle(core_->caption());
 }
 
 // The about box leaves its parent window's children when it is deleted first.

@@ -38,10 +38,6 @@ bool StrToDataBits(const QString& text, DataBits& bits) {
     return false;
 }
 
-QString DataBitsToStr(DataBits bits) {
-    return QString::number(static_cast<int>(bits));
-}
-
 BaudRate BaudRateFromSpeedCode(int code) {
     switch (code) {
         case 1:

@@ -31,9 +31,8 @@ enum class FlowControl { fcHardware, fcSoftware, fcNone };
 bool StrToBaudRate(const QString& text, BaudRate& rate);
 QString BaudRateToStr(BaudRate rate);
 int BaudRateValue(BaudRate rate);
-// "5".."8" <-> data bits; unknown text gives false and leaves bits alone.
+// "5".."8" -> data bits; unknown text gives false and leaves bits alone.
 bool StrToDataBits(const QString& text, DataBits& bits);
-QString DataBitsToStr(DataBits bits);
 
 // The speed code of the settings: 1 9600, 2 38400, 3 57600, 4 115200, any other 19200 bit/s.
 BaudRate BaudRateFromSpeedCode(int code);
