@@ -6,6 +6,7 @@
 #include "SerialPortList.h"
 #include "TTComXDlg.h"
 #include "UpdaterApp.h"
+#include "WorkflowTimings.h"
 
 namespace ifb {
 namespace {
@@ -89,10 +90,10 @@ bool UpdaterApp::FindBoard() {
             } else if (showMessage(UsbModeQuestion(program.USBWait_Mode), QStringLiteral("USBモードでの実行"),
                                    MsgIcon::Warning, MsgButtons::YesNo) == MsgAnswer::Yes) {
                 UsbModeRun = true;
-                PauseWithEvents(1000);
+                PauseWithEvents(kBoardSettlePauseMs);
                 result = CheckBoard(program.checkBoardMs());
                 if (!result) {
-                    PauseWithEvents(1000);
+                    PauseWithEvents(kBoardSettlePauseMs);
                     result = CheckBoard(program.checkBoardMs());
                 }
                 outcome = result ? QStringLiteral("Find VX7 IFB") : QStringLiteral("Not Find VX7 IFB");
@@ -116,8 +117,8 @@ bool UpdaterApp::CheckBoard(quint32 timeoutMs) {
         ok = commands_->SetIFBMode(0, timeoutMs);
         SavedBoardMode = 0;
         if (!ok && program.USBWait_Mode == 1) {
-            PauseWithEvents(1000);
-            if (link_->WaitReply(2, 45000)) {
+            PauseWithEvents(kBoardSettlePauseMs);
+            if (link_->WaitReply(reply::kAck, kUsbModeAckWaitMs)) {
                 quint16 mode = 0;
                 ok = commands_->GetIFBMode(timeoutMs, mode) && (mode & 7) == 0;
             } else {
@@ -135,17 +136,17 @@ bool UpdaterApp::CheckBoard(quint32 timeoutMs) {
             if (ok) {
                 commands_->ESP32_RestartCmd(timeoutMs);
                 WriteLog(QStringLiteral("OK: ESP32_RestartCmd"), false);
-                PauseWithEvents(1000);
+                PauseWithEvents(kBoardSettlePauseMs);
             } else {
                 commands_->ESP32_RestartCmd(timeoutMs);
-                PauseWithEvents(1000);
+                PauseWithEvents(kBoardSettlePauseMs);
                 commands_->SetIFBMode(0, timeoutMs);
             }
         }
     }
     if (ok) {
-        PauseWithEvents(1000);
-        ok = ReadBoardNetwork(2000);
+        PauseWithEvents(kBoardSettlePauseMs);
+        ok = ReadBoardNetwork(kNetworkReadTimeoutMs);
     }
     if (!ok && program.USBWait_Mode == 0) commands_->ESP32_RestartCmd(timeoutMs);
     // The USB mode the fallback set is as good as one read from the board.

@@ -243,9 +243,10 @@ bool ConsoleOperator::confirmJoin(const JoinInstruction& instruction) {
     return answers_.ask(instruction.message2);
 }
 
-void ConsoleOperator::showWriteResult(int outcome) {
+void ConsoleOperator::showWriteResult(UpdateOutcome outcome) {
     lastOutcome_ = outcome;
-    print(QStringLiteral("書き込み結果: %1").arg(outcome == 0 ? QStringLiteral("OK") : QStringLiteral("NG")));
+    print(QStringLiteral("書き込み結果: %1")
+              .arg(outcome == UpdateOutcome::Ok ? QStringLiteral("OK") : QStringLiteral("NG")));
 }
 
 std::optional<QString> ConsoleOperator::runEspotaDialog(const QString& currentPath) {

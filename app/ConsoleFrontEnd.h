@@ -113,14 +113,14 @@ class ConsoleOperator final : public Operator {
     bool progressOpen() const override { return progressOpen_; }
     void closeProgress() override { progressOpen_ = false; }
     bool confirmJoin(const JoinInstruction& instruction) override;
-    void showWriteResult(int outcome) override;
+    void showWriteResult(UpdateOutcome outcome) override;
     std::optional<QString> runEspotaDialog(const QString& currentPath) override;
 
     bool closeRequested() const { return closeRequested_; }
     // The port asked for was not among the present ports.
     bool portMissing() const { return portMissing_; }
-    // The outcome code of the last write, -1 when none ran.
-    int lastOutcome() const { return lastOutcome_; }
+    // The outcome of the last write, nothing when none ran.
+    std::optional<UpdateOutcome> lastOutcome() const { return lastOutcome_; }
 
   private:
     void print(const QString& text);
@@ -132,7 +132,7 @@ class ConsoleOperator final : public Operator {
     bool progressOpen_ = false;
     bool closeRequested_ = false;
     bool portMissing_ = false;
-    int lastOutcome_ = -1;
+    std::optional<UpdateOutcome> lastOutcome_;
 };
 
 }  // namespace ifb

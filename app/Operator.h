@@ -27,6 +27,10 @@ struct PortDialogResult {
     int parityItem = 0;
 };
 
+// How one update ended. The numbers are the outcome codes of the result
+// dialog and of batch mode's exit code.
+enum class UpdateOutcome : int { Ok = 0, Aborted = 1, TimeOut = 2, ToolFailed = 3 };
+
 // The three uses of the progress dialog.
 enum class ProgressKind { BoardCheck, ConnectionWait, FirmwareWrite };
 
@@ -72,8 +76,8 @@ class Operator {
 
     // Modal; true when confirmed with OK.
     virtual bool confirmJoin(const JoinInstruction& instruction) = 0;
-    // Modal result dialog for an update outcome code.
-    virtual void showWriteResult(int outcome) = 0;
+    // Modal result dialog for an update's outcome.
+    virtual void showWriteResult(UpdateOutcome outcome) = 0;
     // The upload-tool dialog, filled with the current path; the path in the
     // field when closed with OK, nothing when cancelled.
     virtual std::optional<QString> runEspotaDialog(const QString& currentPath) = 0;

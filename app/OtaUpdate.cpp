@@ -12,6 +12,7 @@
 #include "ToolRunner.h"
 #include "UpdaterApp.h"
 #include "WiFiAdapterCheck.h"
+#include "WorkflowTimings.h"
 
 namespace ifb {
 
@@ -28,7 +29,7 @@ bool UpdaterApp::WaitWiFiConnection() {
         }
         if (tickTimeout_.expired(option.connectWaitMs()) || abortRequested_) break;
         ProcessPendingEvents();
-        SleepWithoutEvents(500);
+        SleepWithoutEvents(kConnectionPollPauseMs);
     }
     op_.closeProgress();
     return connected;
@@ -59,12 +60,12 @@ void UpdaterApp::RunOtaUpdate() {
     ToolOutputOk = true;
     abortRequested_ = false;
     QString firmwarePath;
-    int outcome = kOutcomeOk;
+    UpdateOutcome outcome = UpdateOutcome::Ok;
 
     if (!commands_->GetApInfo(wifiAp, true)) return cancelUpdate();
     link_->OtaResultReceived = false;
     link_->OtaResultOk = false;
-    commands_->SetOtaMode(2, true);
+    commands_->SetOtaMode(kOtaAccessPointMode, true);
 
     JoinInstruction join;
     join.caption = QStringLiteral("OTA経由のアップデート開始");
@@ -77,21 +78,21 @@ void UpdaterApp::RunOtaUpdate() {
     updateStopwatch_.start();
     if (!WaitWiFiConnection()) {
         WriteLog(QStringLiteral("Not Connection"), true);
-        return finishUpdate(kOutcomeTimeOut, firmwarePath);
+        return finishUpdate(UpdateOutcome::TimeOut, firmwarePath);
     }
     // A firmware image that cannot be written out ends the update like an
     // aborted one, so the board still gets its mode back.
-    if (!writeFirmwareFile(firmwarePath)) return finishUpdate(kOutcomeAborted, firmwarePath);
+    if (!writeFirmwareFile(firmwarePath)) return finishUpdate(UpdateOutcome::Aborted, firmwarePath);
     if (!QFileInfo::exists(firmwarePath)) {
         WriteLog(QStringLiteral("Not Connection"), true);
-        return finishUpdate(kOutcomeAborted, firmwarePath);
+        return finishUpdate(UpdateOutcome::Aborted, firmwarePath);
     }
 
     op_.setWriteCommandAvailable(false);
     QStringList chunks;
     tickTimeout_.start();
     option.ProgMode = 1;
-    wifiAp.port = 3232;
+    wifiAp.port = kOtaPort;
     const EspotaCommand command{option.App_ESPOta, DottedIpv4(wifiAp.ipAddress), wifiAp.port, otaPassword,
                                 firmwarePath};
     if (VerboseLog) WriteLog(command.displayLine(), true);
@@ -111,15 +112,15 @@ void UpdaterApp::RunOtaUpdate() {
     if (toolStopped) WriteLog(QStringLiteral("NG: espota.exe stopped after %1ms").arg(toolLimitMs), true);
     if (!ran) {
         WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);
-        outcome = kOutcomeToolFailed;
+        outcome = UpdateOutcome::ToolFailed;
     } else {
         const bool received = WaitUntil([this] { return link_->OtaResultReceived || abortRequested_; },
                                         tickTimeout_, option.progWaitMs());
         if (abortRequested_) {
-            outcome = kOutcomeAborted;
+            outcome = UpdateOutcome::Aborted;
         } else if (!received) {
             WriteLog(QStringLiteral("NG: Time Over"), false);
-            outcome = kOutcomeTimeOut;
+            outcome = UpdateOutcome::TimeOut;
         } else if (link_->OtaResultOk) {
             WriteLog(QStringLiteral("OK: Program Update"), false);
             restartBoard(program.checkBoardMs());
@@ -131,22 +132,22 @@ void UpdaterApp::RunOtaUpdate() {
                 WriteLog(QStringLiteral("IFB-ROMVer : ") + RomVersion, true);
                 if (RomVersion != FirmwareId) {
                     WriteLog(QStringLiteral("NG: Program Update"), false);
-                    outcome = kOutcomeAborted;
+                    outcome = UpdateOutcome::Aborted;
                 }
             } else {
                 WriteLog(QStringLiteral("NG: Program Update"), false);
-                outcome = kOutcomeAborted;
+                outcome = UpdateOutcome::Aborted;
             }
         } else {
             WriteLog(QStringLiteral("NG: Program Update"), false);
-            outcome = kOutcomeAborted;
+            outcome = UpdateOutcome::Aborted;
         }
     }
     op_.closeProgress();
     finishUpdate(outcome, firmwarePath);
 }
 
-void UpdaterApp::finishUpdate(int outcome, const QString& firmwarePath) {
+void UpdaterApp::finishUpdate(UpdateOutcome outcome, const QString& firmwarePath) {
     restoreBoardMode();
     if (!firmwarePath.isEmpty() && QFileInfo::exists(firmwarePath)) QFile::remove(firmwarePath);
     op_.showWriteResult(outcome);
@@ -154,15 +155,15 @@ void UpdaterApp::finishUpdate(int outcome, const QString& firmwarePath) {
         QStringLiteral("実行時間: %1ms").arg(updateStopwatch_.isValid() ? updateStopwatch_.elapsed() : 0),
         false);
     switch (outcome) {
-        case kOutcomeOk:
+        case UpdateOutcome::Ok:
             WriteLog(QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。"), true);
             break;
-        case kOutcomeTimeOut:
+        case UpdateOutcome::TimeOut:
             WriteLog(QStringLiteral("NG:タイムアウトしました。"), true);
             WriteLog(QStringLiteral("接続を確認し、もう一度書き込みを行ってください。"), true);
             op_.setWriteCommandAvailable(true);
             break;
-        case kOutcomeToolFailed:
+        case UpdateOutcome::ToolFailed:
             WriteLog(QStringLiteral("NG:ファームウェアの書き込みを中止しました。"), true);
             break;
         default:
@@ -173,8 +174,8 @@ void UpdaterApp::finishUpdate(int outcome, const QString& firmwarePath) {
 }
 
 void UpdaterApp::cancelUpdate() {
-    restartBoard(2000);
-    SleepWithoutEvents(2000);
+    restartBoard(kRestoreReplyTimeoutMs);
+    SleepWithoutEvents(kCancelPauseMs);
 }
 
 }  // namespace ifb

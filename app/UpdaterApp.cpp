@@ -9,6 +9,7 @@
 #include "MessageBox.h"
 #include "TTComXDlg.h"
 #include "TimerResolution.h"
+#include "WorkflowTimings.h"
 
 namespace ifb {
 namespace {
@@ -17,11 +18,6 @@ const QString kBoardNotFound = QStringLiteral(
     "I/Fボードの接続を確認できませんでした。\n\n接続と設定の確認およびソフトと接続製品を再起動してください。");
 const QString kUsbModeLeft = QStringLiteral(
     "動作モードが「USBモード」に切り替わっています。\n\n設定ツールで任意のモードに切り替えてください。");
-// A booting board is asked for its mode (which changes nothing) until it
-// answers: each request waits this long, a few ms would do for an awake board.
-constexpr quint32 kBoardProbeTimeoutMs = 500;
-constexpr quint32 kBoardRetryPauseMs = 100;
-
 const QString kCheckConnection = QStringLiteral("接続の確認およびソフトと接続製品を再起動してください。");
 
 // Any byte of the narrow form above 0x80 means a character a shell or an
@@ -146,7 +142,7 @@ void UpdaterApp::restoreBoardAtClose() {
     // A board the update restarted a moment ago is let finish booting first.
     if (boardBooting_) waitForBoard(program.checkBoardMs());
     if (!UsbModeRun) return restoreBoardMode();
-    if (restartBoard(2000))
+    if (restartBoard(kRestoreReplyTimeoutMs))
         showMessage(kUsbModeLeft, QStringLiteral("動作モードの再設定"), MsgIcon::Information);
 }
 
@@ -155,7 +151,7 @@ void UpdaterApp::restoreBoardMode() {
         WriteLog(guard_messages::ModeRestoreSkipped(), true);
         return;
     }
-    if (commands_->SetIFBMode(SavedBoardMode, 2000)) restartBoard(2000);
+    if (commands_->SetIFBMode(SavedBoardMode, kRestoreReplyTimeoutMs)) restartBoard(kRestoreReplyTimeoutMs);
 }
 
 bool UpdaterApp::restartBoard(quint32 timeoutMs) {
@@ -175,7 +171,7 @@ bool UpdaterApp::waitForBoard(quint32 limitMs) {
         }
         if (waited.expired(limitMs)) return false;
         // A refusal comes back at once: do not flood a board that is busy.
-        PauseWithEvents(kBoardRetryPauseMs);
+        PauseWithEvents(kBoardProbePauseMs);
     }
 }
 

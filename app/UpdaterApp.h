@@ -36,9 +36,6 @@ enum class StartupResult {
 // "PL-RZ42", 1 "PL-RZ41" (letter case counts), any other value any model.
 bool ModelAccepted(const QString& model, int selectModel);
 
-// Update outcome codes.
-enum UpdateOutcome : int { kOutcomeOk = 0, kOutcomeAborted = 1, kOutcomeTimeOut = 2, kOutcomeToolFailed = 3 };
-
 // The main window's state and operations (TVX7IFBProgAppForm) without any
 // widget: the window owns one and forwards its events here, the batch mode
 // drives the same object through the console operator. Everything runs on the
@@ -101,7 +98,7 @@ class UpdaterApp : public QObject, public LogSink {
     StartupResult stop(StartupResult why);
     void pollLink();
     void startProgress(ProgressKind kind, const QString& banner, bool statusShowsBanner);
-    void finishUpdate(int outcome, const QString& firmwarePath);
+    void finishUpdate(UpdateOutcome outcome, const QString& firmwarePath);
     void cancelUpdate();
     bool writeFirmwareFile(QString& firmwarePath);
     // The close sequence's part for the board: the notice after the USB-mode

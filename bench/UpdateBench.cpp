@@ -155,7 +155,7 @@ class BenchOperator final : public Operator {
         progressOpen_ = false;
     }
     bool confirmJoin(const JoinInstruction&) override { return true; }
-    void showWriteResult(int result) override { outcome = result; }
+    void showWriteResult(UpdateOutcome result) override { outcome = static_cast<int>(result); }
     std::optional<QString> runEspotaDialog(const QString&) override { return std::nullopt; }
 
     test::MemoryLogPane log;

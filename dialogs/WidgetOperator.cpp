@@ -160,8 +160,8 @@ bool WidgetOperator::confirmJoin(const JoinInstruction& instruction) {
     return dialog.accepted();
 }
 
-void WidgetOperator::showWriteResult(int outcome) {
-    ShowWriteResult(&window_, outcome);
+void WidgetOperator::showWriteResult(UpdateOutcome outcome) {
+    ShowWriteResult(&window_, static_cast<int>(outcome));
 }
 
 std::optional<QString> WidgetOperator::runEspotaDialog(const QString& currentPath) {

@@ -35,7 +35,7 @@ class WidgetOperator final : public Operator {
     void closeProgress() override;
 
     bool confirmJoin(const JoinInstruction& instruction) override;
-    void showWriteResult(int outcome) override;
+    void showWriteResult(UpdateOutcome outcome) override;
     std::optional<QString> runEspotaDialog(const QString& currentPath) override;
 
     // The open progress dialog, if any.

@@ -171,7 +171,7 @@ int RunBatch(const BatchOptions& options, const QString& exePath, const QString&
         app.writeCommand();
         // No result at all: the join was not confirmed or the board's access
         // point could not be read.
-        code = op.lastOutcome() < 0 ? kOutcomeAborted : op.lastOutcome();
+        code = static_cast<int>(op.lastOutcome().value_or(UpdateOutcome::Aborted));
     }
     // The window keeps the old port when none was opened.
     if (op.portMissing()) app.option.ComPort = configuredPort;

@@ -93,7 +93,7 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
         QString toolAfter;  // what the upload tool does after the upload
         QMap<QString, QString> settings;
         bool diagnostic;
-        int outcome;
+        UpdateOutcome outcome;
         std::vector<Line> lines;  // in order, before the outcome lines
     } cases[] = {
         {"board confirms, version matches",
@@ -101,14 +101,14 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
          QString(),
          {},
          true,
-         0,
+         UpdateOutcome::Ok,
          {kConnection, Verbose("OK: Program Update"), Always("IFB-ROMVer : 1022IFB00"), kRunTime}},
         {"version differs",
          {QStringLiteral("--rom-after-update"), QStringLiteral("1022IFB01")},
          QString(),
          {},
          true,
-         1,
+         UpdateOutcome::Aborted,
          {kConnection, Verbose("OK: Program Update"), Always("IFB-ROMVer : 1022IFB01"),
           Verbose("NG: Program Update"), kRunTime}},
         {"version differs in letter case only",
@@ -116,7 +116,7 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
          QString(),
          {},
          true,
-         1,
+         UpdateOutcome::Aborted,
          {kConnection, Verbose("OK: Program Update"), Always("IFB-ROMVer : 1022ifb00"),
           Verbose("NG: Program Update"), kRunTime}},
         {"version differs, without diagnostic mode",
@@ -124,7 +124,7 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
          QString(),
          {},
          false,
-         1,
+         UpdateOutcome::Aborted,
          {kConnection, Verbose("OK: Program Update"), Always("IFB-ROMVer : 1022ifb00"),
           Verbose("NG: Program Update"), kRunTime}},
         {"no notice in time",
@@ -132,28 +132,28 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
          QString(),
          {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("2000")}},
          true,
-         2,
+         UpdateOutcome::TimeOut,
          {kConnection, Verbose("NG: Time Over"), kRunTime}},
         {"no notice in time, without diagnostic mode",
          {QStringLiteral("--ota-result"), QStringLiteral("none")},
          QString(),
          {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("2000")}},
          false,
-         2,
+         UpdateOutcome::TimeOut,
          {kConnection, Verbose("NG: Time Over"), kRunTime}},
         {"tool failed",
          {},
          QStringLiteral("echo '[ERROR]: No response from device'"),
          {},
          true,
-         3,
+         UpdateOutcome::ToolFailed,
          {kConnection, Verbose("NG: ERROR espota.exe"), kRunTime}},
         {"tool failed, without diagnostic mode",
          {},
          QStringLiteral("echo '[ERROR]: No response from device'"),
          {},
          false,
-         3,
+         UpdateOutcome::ToolFailed,
          {kConnection, Verbose("NG: ERROR espota.exe"), kRunTime}},
     };
     const QStringList outcomeMarks{QStringLiteral("OK: Program Update"), QStringLiteral("NG: Program Update"),
@@ -166,15 +166,15 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
             h->app->option.App_ESPOta = WriteEspotaScript(h->dir.filePath(QStringLiteral("tool")),
                                                           QStringLiteral("\"$TOOL\" \"$@\"\n") + c.toolAfter);
         h->app->writeCommand();
-        EXPECT_EQ(h->op.writeResults, std::vector<int>{c.outcome});
+        EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{c.outcome});
         const QStringList& log = h->op.log.lines;
         std::vector<Line> shown;
         for (const Line& l : c.lines)
             if (c.diagnostic || !l.verbose) shown.push_back(l);
-        for (const Line& l : outcomeLines[c.outcome]) shown.push_back(l);
+        for (const Line& l : outcomeLines[static_cast<int>(c.outcome)]) shown.push_back(l);
         EXPECT_TRUE(InOrder(log, shown)) << logText().toStdString();
         // The outcome lines end the log.
-        const std::vector<Line>& tail = outcomeLines[c.outcome];
+        const std::vector<Line>& tail = outcomeLines[static_cast<int>(c.outcome)];
         ASSERT_GE(log.size(), static_cast<qsizetype>(tail.size()));
         for (size_t i = 0; i < tail.size(); ++i)
             EXPECT_EQ(log[log.size() - static_cast<qsizetype>(tail.size() - i)], tail[i].text);
@@ -196,7 +196,7 @@ TEST_F(UpdateReport, UploadGoesToPort3232WhateverTheBoardReports) {
     ready({QStringLiteral("--ap-port"), QStringLiteral("4000")});
     h->app->enableDiagnosticMode();
     h->app->writeCommand();
-    EXPECT_EQ(h->op.writeResults, std::vector<int>{0}) << logText().toStdString();
+    EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok}) << logText().toStdString();
     EXPECT_TRUE(h->op.log.lines.contains(QStringLiteral("Port: 4000")));
     const QString command = commandLine();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("-p'? '?3232'?( |$)")).match(command).hasMatch())
@@ -210,7 +210,8 @@ TEST_F(UpdateReport, OtaPasswordIsLoggedOnlyInDiagnosticMode) {
         ready({});
         if (diagnostic) h->app->enableDiagnosticMode();
         h->app->writeCommand();
-        ASSERT_EQ(h->op.writeResults, std::vector<int>{0}) << logText().toStdString();
+        ASSERT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok})
+            << logText().toStdString();
         h->app->closeSequence();
         EXPECT_TRUE(InOrder(h->op.log.lines, {kConnection}));
         if (diagnostic) {

@@ -51,7 +51,7 @@ class Update : public ::testing::Test {
 TEST_F(Update, SuccessReportsTheNewVersionAndRestoresTheMode) {
     ready({});
     h->app->writeCommand();
-    ASSERT_EQ(h->op.writeResults, std::vector<int>{0});
+    ASSERT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok});
     EXPECT_TRUE(h->op.log.lines.contains(QStringLiteral("IFB-ROMVer : 1022IFB00")))
         << h->op.log.lines.join('\n').toStdString();
     EXPECT_EQ(h->op.log.lines.last(), kOkLine);
@@ -96,7 +96,7 @@ TEST_F(Update, BoardVerdictDecidesTheOutcome) {
         QStringList simArgs;
         QString after;  // what the upload tool does after the upload
         QMap<QString, QString> settings;
-        int outcome;
+        UpdateOutcome outcome;
         QString lastLine;
         bool writeAvailable;
     } cases[] = {
@@ -104,35 +104,35 @@ TEST_F(Update, BoardVerdictDecidesTheOutcome) {
          {QStringLiteral("--ota-result"), QStringLiteral("br")},
          QString(),
          {},
-         1,
+         UpdateOutcome::Aborted,
          QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"),
          false},
         {"tool printed Error",
          {},
          QStringLiteral("echo 'upload Error: something'"),
          {},
-         1,
+         UpdateOutcome::Aborted,
          QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"),
          false},
         {"no notice in time",
          {QStringLiteral("--ota-result"), QStringLiteral("none")},
          QString(),
          {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("2000")}},
-         2,
+         UpdateOutcome::TimeOut,
          QStringLiteral("接続を確認し、もう一度書き込みを行ってください。"),
          true},
         {"tool printed ERROR, no Wi-Fi address",
          {},
          QStringLiteral("echo '[ERROR]: No response from device'"),
          {},
-         3,
+         UpdateOutcome::ToolFailed,
          kAbortLine,
          false},
         {"notice while the tool still ran",
          {},
          QStringLiteral("sleep 2"),
          {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("500")}},
-         0,
+         UpdateOutcome::Ok,
          kOkLine,
          false},
     };
@@ -143,7 +143,7 @@ TEST_F(Update, BoardVerdictDecidesTheOutcome) {
         if (!c.after.isEmpty())
             h->app->option.App_ESPOta = WrapEspota(h->dir.filePath(QStringLiteral("tool")), c.after);
         h->app->writeCommand();
-        EXPECT_EQ(h->op.writeResults, std::vector<int>{c.outcome});
+        EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{c.outcome});
         EXPECT_EQ(h->op.log.lines.last(), c.lastLine) << h->op.log.lines.join('\n').toStdString();
         EXPECT_EQ(h->op.writeCommandAvailable, c.writeAvailable);
         EXPECT_FALSE(QFileInfo::exists(firmwareFile()));
@@ -155,7 +155,7 @@ TEST_F(Update, BoardVerdictDecidesTheOutcome) {
 TEST_F(Update, PcThatNeverJoinsEndsInTimeOut) {
     ready({QStringLiteral("--never-join")}, {{QStringLiteral("CONECT_WAIT_TIME"), QStringLiteral("1500")}});
     h->app->writeCommand();
-    EXPECT_EQ(h->op.writeResults, std::vector<int>{2});
+    EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::TimeOut});
     EXPECT_TRUE(h->op.log.lines.contains(QStringLiteral("Not Connection")));
     EXPECT_TRUE(h->op.writeCommandAvailable);
     EXPECT_FALSE(requestsSinceReady().contains(QStringLiteral("GetRomVersion")));
@@ -196,7 +196,7 @@ TEST_F(Update, PerUserFolderHoldsTheFirmwareWhileItIsWritten) {
     h->app->writeCommand();
     qunsetenv("XDG_DATA_HOME");
     const QString folder = home.filePath(QStringLiteral("korima/ifb-updater"));
-    EXPECT_EQ(h->op.writeResults, std::vector<int>{0});
+    EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok});
     EXPECT_TRUE(QFileInfo(folder).isDir());
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/UOf.bin")));
     // With diagnostic mode the command line is logged; it names the firmware file there.
@@ -220,7 +220,7 @@ TEST_F(Update, PathsWithShellCharactersRunAsTheyAre) {
     ASSERT_TRUE(QFile::link(BinPath(QStringLiteral("espota")), tool));
     h->app->option.App_ESPOta = tool;
     h->app->writeCommand();
-    EXPECT_EQ(h->op.writeResults, std::vector<int>{0});
+    EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok});
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("pwned")));
     EXPECT_FALSE(QFileInfo::exists(h->dir.filePath(QStringLiteral("pwned"))));
 }
@@ -245,7 +245,7 @@ TEST_F(Update, ToolThatHangsOrCrashesEndsInTimeOutWithTheBoardRestored) {
         t.start();
         h->app->writeCommand();
         EXPECT_LT(t.elapsed(), 20000);
-        EXPECT_EQ(h->op.writeResults, std::vector<int>{2});
+        EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::TimeOut});
         if (!c.line.isEmpty())
             EXPECT_TRUE(h->op.log.lines.contains(c.line)) << h->op.log.lines.join('\n').toStdString();
         EXPECT_FALSE(QFileInfo::exists(firmwareFile()));
@@ -260,7 +260,7 @@ TEST_F(Update, FirmwareThatCannotBeWrittenOutAbortsAndStillRestoresTheBoard) {
     // A folder where the file should go: the file cannot be created.
     ASSERT_TRUE(QDir().mkpath(firmwareFile()));
     h->app->writeCommand();
-    EXPECT_EQ(h->op.writeResults, std::vector<int>{1});
+    EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Aborted});
     ASSERT_EQ(h->boxes.shown.size(), 1u);
     EXPECT_TRUE(h->boxes.shown[0].text.contains(QDir::toNativeSeparators(firmwareFile())));
     EXPECT_EQ(h->boxes.shown[0].icon, MsgIcon::Error);
@@ -274,12 +274,12 @@ TEST_F(Update, BoardBootingTheNewImageIsWaitedForBeforeItsVersionIsRead) {
         const char* name;
         QString bootMs;      // the board's quiet time after the restart into the new image
         QString chkIfbTime;  // bounds the wait for it
-        int outcome;
+        UpdateOutcome outcome;
         bool versionRead;
     } cases[] = {
-        {"boots in 0.3 s", QStringLiteral("300"), QStringLiteral("10000"), 0, true},
-        {"boots in 3.5 s", QStringLiteral("3500"), QStringLiteral("10000"), 0, true},
-        {"never comes back", QStringLiteral("600000"), QStringLiteral("2000"), 1, false},
+        {"boots in 0.3 s", QStringLiteral("300"), QStringLiteral("10000"), UpdateOutcome::Ok, true},
+        {"boots in 3.5 s", QStringLiteral("3500"), QStringLiteral("10000"), UpdateOutcome::Ok, true},
+        {"never comes back", QStringLiteral("600000"), QStringLiteral("2000"), UpdateOutcome::Aborted, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -289,7 +289,7 @@ TEST_F(Update, BoardBootingTheNewImageIsWaitedForBeforeItsVersionIsRead) {
         t.start();
         h->app->writeCommand();
         EXPECT_LT(t.elapsed(), 20000);
-        EXPECT_EQ(h->op.writeResults, std::vector<int>{c.outcome});
+        EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{c.outcome});
         EXPECT_EQ(h->op.log.lines.contains(QStringLiteral("IFB-ROMVer : 1022IFB00")), c.versionRead)
             << h->op.log.lines.join('\n').toStdString();
         if (c.versionRead) {

@@ -80,7 +80,7 @@ TEST_F(DialogsTest, ResultDialogShowsTheVerdictOfEachOutcome) {
             EXPECT_TRUE(ok->isDefault());
             QTest::keyClick(KeyTarget(d), Qt::Key_Return);
         });
-        op.showWriteResult(c.outcome);
+        ShowWriteResult(&window, c.outcome);
         EXPECT_TRUE(seen) << c.outcome;
     }
 }
@@ -208,7 +208,7 @@ TEST_F(DialogsTest, NoDialogOutlivesItsUse) {
         WhenModal<TMsg1Dlg>([](TMsg1Dlg* d) { d->accept(); });
         op.confirmJoin({});
         WhenModal<TResultDlg>([](TResultDlg* d) { d->accept(); });
-        op.showWriteResult(round);
+        op.showWriteResult(static_cast<UpdateOutcome>(round));
         WhenModal<TInputDlg1>([](TInputDlg1* d) { d->reject(); });
         op.runEspotaDialog(QString());
         EXPECT_EQ(LiveDialogs(), before) << "round " << round;

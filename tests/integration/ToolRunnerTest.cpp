@@ -420,7 +420,7 @@ TEST(HungToolLimit, TheUpdateStopsAHungToolAfterTheLongerOfTheTwo) {
         EXPECT_LT(clock.elapsed(), 15000);
         const QString stopped = QStringLiteral("NG: espota.exe stopped after %1ms").arg(c.limitMs);
         EXPECT_TRUE(h.op.log.lines.contains(stopped)) << h.op.log.lines.join('\n').toStdString();
-        EXPECT_EQ(h.op.writeResults, std::vector<int>{kOutcomeTimeOut});
+        EXPECT_EQ(h.op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::TimeOut});
         EXPECT_EQ(sim.lastMode(), 3);
         app.closeSequence();
     }

@@ -4,10 +4,20 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "MemoryLogPane.h"
 #include "Operator.h"
+
+namespace ifb {
+// Found by argument-dependent lookup: "2 (TimeOut)" in a failure, not raw bytes.
+inline void PrintTo(UpdateOutcome outcome, std::ostream* os) {
+    static const char* const names[] = {"Ok", "Aborted", "TimeOut", "ToolFailed"};
+    const int code = static_cast<int>(outcome);
+    *os << code << " (" << (code >= 0 && code < 4 ? names[code] : "?") << ')';
+}
+}  // namespace ifb
 
 namespace ifb::test {
 
@@ -51,7 +61,7 @@ class ScriptedOperator final : public Operator {
         if (onJoinShown) onJoinShown();
         return joinAnswer;
     }
-    void showWriteResult(int outcome) override { writeResults.push_back(outcome); }
+    void showWriteResult(UpdateOutcome outcome) override { writeResults.push_back(outcome); }
     std::optional<QString> runEspotaDialog(const QString& currentPath) override {
         espotaDialogPaths.append(currentPath);
         if (espotaAnswers.empty()) return std::nullopt;
@@ -82,7 +92,7 @@ class ScriptedOperator final : public Operator {
     QString lastDots;
     int dotUpdates = 0;
     std::vector<JoinInstruction> joinInstructions;
-    std::vector<int> writeResults;
+    std::vector<UpdateOutcome> writeResults;
     QStringList espotaDialogPaths;
 };
 
