@@ -62,11 +62,30 @@ void ExpectCleanExit(BatchRun& run) {
     EXPECT_NE(run.exitCode(), 86) << "sanitizer report";
 }
 
-std::vector<BatchRun*> Pointers(const std::vector<std::unique_ptr<BatchRun>>& runs) {
-    std::vector<BatchRun*> out;
-    for (const auto& r : runs) out.push_back(r.get());
-    return out;
+// One batch run per row of a table: setupFor gives the row's setup (its name
+// is the row's), prepare adds what the run needs in its folder. All rows run
+// side by side; then check sees each finished run beside its row, under the
+// row's name.
+template <typename Rows, typename SetupFor, typename Prepare, typename Check>
+void RunRows(const Rows& rows, SetupFor setupFor, Prepare prepare, Check check) {
+    std::vector<std::unique_ptr<BatchRun>> runs;
+    std::vector<BatchRun*> started;
+    for (const auto& row : rows) {
+        BatchRunSetup setup = setupFor(row);
+        setup.name = QString::fromUtf8(row.name);
+        runs.push_back(std::make_unique<BatchRun>(setup));
+        prepare(row, *runs.back());
+        started.push_back(runs.back().get());
+    }
+    ASSERT_TRUE(RunAll(started, kParallel, kTableLimitMs));
+    auto run = runs.begin();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        check(row, **run++);
+    }
 }
+
+const auto kNothingToPrepare = [](const auto&, BatchRun&) {};
 
 }  // namespace
 
@@ -144,31 +163,20 @@ TEST(BatchFaultMatrix, EveryFaultEndsWithTheBoardPutBackAndNoFirmwareLeft) {
          {}},
     };
 
-    std::vector<std::unique_ptr<BatchRun>> runs;
-    for (const Row& row : rows) {
+    const auto setupFor = [](const Row& row) {
         BatchRunSetup setup;
-        setup.name = QString::fromUtf8(row.name);
         setup.simArgs = row.simArgs;
         setup.settings = row.settings;
         setup.trigger = row.trigger;
         setup.action = row.action;
-        runs.push_back(std::make_unique<BatchRun>(setup));
-    }
-    ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
-
+        return setup;
+    };
     std::printf("\n%-30s %6s %6s %10s %8s\n", "row", "exit", "mode", "UOf.bin", "time");
-    for (size_t i = 0; i < rows.size(); ++i) {
-        BatchRun& run = *runs[i];
-        std::printf("%-30s %6d %6d %10s %7.1fs\n", rows[i].name, run.exitCode(), run.finalMode(),
+    RunRows(rows, setupFor, kNothingToPrepare, [](const Row& row, BatchRun& run) {
+        std::printf("%-30s %6d %6d %10s %7.1fs\n", row.name, run.exitCode(), run.finalMode(),
                     run.firmwareFileLeft() ? "left" : "removed",
                     static_cast<double>(run.elapsedMs()) / 1000.0);
-    }
-    std::fflush(stdout);
-
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
-        BatchRun& run = *runs[i];
-        SCOPED_TRACE(row.name);
+        std::fflush(stdout);
         EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
         EXPECT_EQ(run.finalMode(), row.finalMode) << Transcript(run).toStdString();
         EXPECT_FALSE(run.firmwareFileLeft());
@@ -179,7 +187,7 @@ TEST(BatchFaultMatrix, EveryFaultEndsWithTheBoardPutBackAndNoFirmwareLeft) {
         EXPECT_EQ(settings.comPort, run.sim().linkPath());
         for (const QString& text : row.stderrHas) EXPECT_TRUE(run.err().contains(text)) << text.toStdString();
         ExpectCleanExit(run);
-    }
+    });
 }
 
 // A command line the program cannot take changes nothing and says why; help
@@ -222,21 +230,15 @@ TEST(BatchCommandLine, BadInputIsRefusedWithTheUsage) {
         {"help", {QStringLiteral("--help")}, 0, QStringLiteral(" 130  interrupted"), {}},
         {"version", {QStringLiteral("--version")}, 0, QStringLiteral("(firmware 1022IFB00)"), {}},
     };
-    std::vector<std::unique_ptr<BatchRun>> runs;
-    for (const Row& row : rows) {
+    const auto setupFor = [](const Row& row) {
         BatchRunSetup setup;
-        setup.name = QString::fromUtf8(row.name);
         setup.noBoard = true;
         setup.args = row.args;
         setup.unsetEnv = {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"),
                           QStringLiteral("QT_QPA_PLATFORM")};
-        runs.push_back(std::make_unique<BatchRun>(setup));
-    }
-    ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const Row& row = rows[i];
-        BatchRun& run = *runs[i];
-        SCOPED_TRACE(row.name);
+        return setup;
+    };
+    RunRows(rows, setupFor, kNothingToPrepare, [](const Row& row, BatchRun& run) {
         EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
         if (!row.stdoutHas.isEmpty())
             EXPECT_TRUE(run.out().contains(row.stdoutHas)) << run.out().toStdString();
@@ -245,7 +247,7 @@ TEST(BatchCommandLine, BadInputIsRefusedWithTheUsage) {
         // The settings were not even read: the program never wrote them back.
         EXPECT_FALSE(CheckSettingsFile(run.settingsPath()).missingOptionKeys.isEmpty());
         ExpectCleanExit(run);
-    }
+    });
 }
 
 // The port asked for, or none: a missing port is never replaced by another,
@@ -288,22 +290,18 @@ TEST(BatchPort, OnlyThePortAskedForIsOpened) {
          QStringLiteral("3"),
          true},
     };
-    std::vector<std::unique_ptr<BatchRun>> runs;
-    for (const Row& row : rows) {
+    const auto setupFor = [](const Row& row) {
         BatchRunSetup setup;
-        setup.name = QString::fromUtf8(row.name);
         setup.args = row.args;
         setup.settings = row.settings;
-        runs.push_back(std::make_unique<BatchRun>(setup));
-        // The board's port under a name with blanks.
-        QDir().mkpath(runs.back()->dir(QStringLiteral("my port")));
-        QFile::link(runs.back()->sim().linkPath(), runs.back()->dir(QStringLiteral("my port/tty IFB 1")));
-    }
-    ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const Row& row = rows[i];
-        BatchRun& run = *runs[i];
-        SCOPED_TRACE(row.name);
+        return setup;
+    };
+    // The board's port under a name with blanks.
+    const auto portWithBlanks = [](const Row&, BatchRun& run) {
+        QDir().mkpath(run.dir(QStringLiteral("my port")));
+        QFile::link(run.sim().linkPath(), run.dir(QStringLiteral("my port/tty IFB 1")));
+    };
+    RunRows(rows, setupFor, portWithBlanks, [](const Row& row, BatchRun& run) {
         EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
         EXPECT_TRUE(run.err().contains(run.expand(row.stderrHas))) << run.err().toStdString();
         const SettingsCheck settings = CheckSettingsFile(run.settingsPath());
@@ -319,7 +317,7 @@ TEST(BatchPort, OnlyThePortAskedForIsOpened) {
             EXPECT_EQ(run.sim().requests(), QStringList());
         }
         ExpectCleanExit(run);
-    }
+    });
 }
 
 // Without --yes the questions are read from the terminal; input that has
@@ -384,22 +382,16 @@ TEST(BatchAnswers, QuestionsAreReadFromTheTerminal) {
          QStringLiteral("Path of the upload tool"),
          {}},
     };
-    std::vector<std::unique_ptr<BatchRun>> runs;
-    for (const Row& row : rows) {
+    const auto setupFor = [&batch](const Row& row) {
         BatchRunSetup setup;
-        setup.name = QString::fromUtf8(row.name);
         setup.args = batch;
         setup.simArgs = row.simArgs;
         setup.settings = row.settings;
         setup.input = row.input;
         setup.shellRedirect = row.shellRedirect;
-        runs.push_back(std::make_unique<BatchRun>(setup));
-    }
-    ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const Row& row = rows[i];
-        BatchRun& run = *runs[i];
-        SCOPED_TRACE(row.name);
+        return setup;
+    };
+    RunRows(rows, setupFor, kNothingToPrepare, [](const Row& row, BatchRun& run) {
         EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
         EXPECT_TRUE(run.err().contains(row.stderrHas)) << run.err().toStdString();
         if (!row.requests.isEmpty()) EXPECT_EQ(run.sim().requests(), row.requests);
@@ -407,7 +399,7 @@ TEST(BatchAnswers, QuestionsAreReadFromTheTerminal) {
         EXPECT_FALSE(run.firmwareFileLeft());
         EXPECT_EQ(CheckSettingsFile(run.settingsPath()).missingOptionKeys, QStringList());
         ExpectCleanExit(run);
-    }
+    });
 }
 
 // Ctrl+C in any wait of the write: the tool is stopped, the board gets its
@@ -444,22 +436,18 @@ TEST(BatchInterrupt, CtrlCPutsTheBoardBackAndRemovesTheFirmware) {
          QStringLiteral("\"$TOOL\" \"$@\"\necho tool-done"),
          QStringLiteral("tool-done")},
     };
-    std::vector<std::unique_ptr<BatchRun>> runs;
-    for (const Row& row : rows) {
+    const auto setupFor = [&ctrlC](const Row& row) {
         BatchRunSetup setup;
-        setup.name = QString::fromUtf8(row.name);
         setup.simArgs = row.simArgs;
         setup.settings = row.settings;
         setup.trigger = row.trigger;
         setup.action = ctrlC;
-        runs.push_back(std::make_unique<BatchRun>(setup));
-        if (!row.toolScript.isEmpty()) WriteTool(runs.back()->dir(QStringLiteral("tool")), row.toolScript);
-    }
-    ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const Row& row = rows[i];
-        BatchRun& run = *runs[i];
-        SCOPED_TRACE(row.name);
+        return setup;
+    };
+    const auto writeTool = [](const Row& row, BatchRun& run) {
+        if (!row.toolScript.isEmpty()) WriteTool(run.dir(QStringLiteral("tool")), row.toolScript);
+    };
+    RunRows(rows, setupFor, writeTool, [](const Row&, BatchRun& run) {
         ASSERT_GE(run.eventsAtTrigger(), 0) << "never reached: " << Transcript(run).toStdString();
         EXPECT_EQ(run.exitCode(), 130) << Transcript(run).toStdString();
         EXPECT_LT(run.msAfterTrigger(), 15000);
@@ -479,7 +467,7 @@ TEST(BatchInterrupt, CtrlCPutsTheBoardBackAndRemovesTheFirmware) {
         EXPECT_FALSE(ProcessAlive(run.dir(QStringLiteral("tool/tool.pid"))));
         EXPECT_EQ(CheckSettingsFile(run.settingsPath()).missingOptionKeys, QStringList());
         ExpectCleanExit(run);
-    }
+    });
 }
 
 // The upload tool's path: only a regular file is taken, and it runs by its
@@ -529,26 +517,21 @@ TEST(BatchToolPath, OnlyARegularFileRunsAndByItsOwnPath) {
          QStringLiteral("NG: 実行権限がありません: {dir}/espota"),
          QStringLiteral("プロセスの作成に失敗しました")},
     };
-    std::vector<std::unique_ptr<BatchRun>> runs;
-    for (const Row& row : rows) {
+    const auto setupFor = [&path](const Row& row) {
         BatchRunSetup setup;
-        setup.name = QString::fromUtf8(row.name);
         setup.settings = {{QStringLiteral("App_ESPOta"), row.appEspOta}};
         setup.env = {{QStringLiteral("PATH"), path}};
-        runs.push_back(std::make_unique<BatchRun>(setup));
-        BatchRun& run = *runs.back();
+        return setup;
+    };
+    const auto placeTools = [&stranger](const Row& row, BatchRun& run) {
         WriteEspotaScript(run.dir(QStringLiteral("bin")), run.expand(stranger));
         if (row.folderInstead) QDir().mkpath(run.dir(QStringLiteral("espota")));
         if (!row.cwdTool.isEmpty()) {
             const QString tool = WriteEspotaScript(run.dir(), row.cwdTool);
             if (row.notExecutable) QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner);
         }
-    }
-    ASSERT_TRUE(RunAll(Pointers(runs), kParallel, kTableLimitMs));
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const Row& row = rows[i];
-        BatchRun& run = *runs[i];
-        SCOPED_TRACE(row.name);
+    };
+    RunRows(rows, setupFor, placeTools, [](const Row& row, BatchRun& run) {
         EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
         EXPECT_FALSE(QFileInfo::exists(run.dir(QStringLiteral("stranger-ran"))));
         if (!row.outHas.isEmpty())
@@ -561,7 +544,7 @@ TEST(BatchToolPath, OnlyARegularFileRunsAndByItsOwnPath) {
         EXPECT_EQ(run.finalMode(), 3);
         EXPECT_FALSE(run.firmwareFileLeft());
         ExpectCleanExit(run);
-    }
+    });
 }
 
 // A question waiting for the terminal keeps the event loop running: a timer,
