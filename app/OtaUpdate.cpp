@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "AppPaths.h"
+#include "DeveloperLog.h"
 #include "EspotaCommand.h"
 #include "EventWait.h"
 #include "FirmwareResource.h"
@@ -62,7 +63,11 @@ void UpdaterApp::RunOtaUpdate() {
     QString firmwarePath;
     UpdateOutcome outcome = UpdateOutcome::Ok;
 
-    if (!commands_->GetApInfo(wifiAp, true)) return cancelUpdate();
+    if (!commands_->GetApInfo(wifiAp, true)) {
+        qCDebug(lcUpdate) << "access point not read: cancel end";
+        return cancelUpdate();
+    }
+    qCDebug(lcUpdate).noquote() << "access point" << wifiAp.ssid << DottedIpv4(wifiAp.ipAddress);
     link_->OtaResultReceived = false;
     link_->OtaResultOk = false;
     commands_->SetOtaMode(kOtaAccessPointMode, true);
@@ -73,10 +78,16 @@ void UpdaterApp::RunOtaUpdate() {
     join.message2 = QStringLiteral("接続完了後OKを押してください。\n書き込みが開始されます。");
     join.memoLines = {QStringLiteral("SSID      : ") + wifiAp.ssid,
                       QStringLiteral("Password  : ") + wifiAp.password};
-    if (!op_.confirmJoin(join)) return cancelUpdate();
+    if (!op_.confirmJoin(join)) {
+        qCDebug(lcUpdate) << "join not confirmed: cancel end";
+        return cancelUpdate();
+    }
 
     updateStopwatch_.start();
-    if (!WaitWiFiConnection()) {
+    const bool joined = WaitWiFiConnection();
+    qCDebug(lcUpdate) << (joined ? "PC joined after" : "PC not joined after") << updateStopwatch_.elapsed()
+                      << "ms";
+    if (!joined) {
         WriteLog(QStringLiteral("Not Connection"), true);
         return finishUpdate(UpdateOutcome::TimeOut, firmwarePath);
     }
@@ -96,6 +107,7 @@ void UpdaterApp::RunOtaUpdate() {
     const EspotaCommand command{option.App_ESPOta, DottedIpv4(wifiAp.ipAddress), wifiAp.port, otaPassword,
                                 firmwarePath};
     if (VerboseLog) WriteLog(command.displayLine(), true);
+    qCDebug(lcUpdate).noquote() << "firmware file" << firmwarePath << "to" << command.address;
 
     startProgress(ProgressKind::FirmwareWrite, QStringLiteral("------- WiFi OTA Mode ----------"), false);
     ToolRunner runner(
@@ -109,6 +121,7 @@ void UpdaterApp::RunOtaUpdate() {
         return abortRequested_ || toolStopped;
     });
     const bool ran = runner.RunCommand(command.toolCommand(), &op_.logPane(), chunks);
+    qCDebug(lcUpdate) << "tool" << (ran ? "ran" : "failed") << "for" << tickTimeout_.elapsed() << "ms";
     if (toolStopped) WriteLog(QStringLiteral("NG: espota.exe stopped after %1ms").arg(toolLimitMs), true);
     if (!ran) {
         WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);
@@ -116,6 +129,11 @@ void UpdaterApp::RunOtaUpdate() {
     } else {
         const bool received = WaitUntil([this] { return link_->OtaResultReceived || abortRequested_; },
                                         tickTimeout_, option.progWaitMs());
+        qCDebug(lcUpdate) << "verdict"
+                          << (!received            ? "none"
+                              : link_->OtaResultOk ? "OK"
+                                                   : "BR")
+                          << "after" << tickTimeout_.elapsed() << "ms";
         if (abortRequested_) {
             outcome = UpdateOutcome::Aborted;
         } else if (!received) {
@@ -126,7 +144,11 @@ void UpdaterApp::RunOtaUpdate() {
             restartBoard(program.checkBoardMs());
             // A board verifying a new image takes a while to boot: the version
             // is read once it answers again.
-            waitForBoard(program.checkBoardMs());
+            TickTimeout booting;
+            booting.start();
+            const bool back = waitForBoard(program.checkBoardMs());
+            qCDebug(lcUpdate) << (back ? "board back after" : "board not back after") << booting.elapsed()
+                              << "ms";
             commands_->GetModelName(ModelName);
             if (commands_->GetRomVersion(RomVersion) && ToolOutputOk) {
                 WriteLog(QStringLiteral("IFB-ROMVer : ") + RomVersion, true);
@@ -148,6 +170,7 @@ void UpdaterApp::RunOtaUpdate() {
 }
 
 void UpdaterApp::finishUpdate(UpdateOutcome outcome, const QString& firmwarePath) {
+    qCDebug(lcUpdate) << "outcome" << static_cast<int>(outcome);
     restoreBoardMode();
     if (!firmwarePath.isEmpty() && QFileInfo::exists(firmwarePath)) QFile::remove(firmwarePath);
     op_.showWriteResult(outcome);

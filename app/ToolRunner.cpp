@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "ChildProcess.h"
+#include "DeveloperLog.h"
 #include "EventWait.h"
 #include "GuardMessages.h"
 #include "LogPane.h"
@@ -50,7 +51,10 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
 #else
     const bool cannotRun = false;
 #endif
+    // The program only: the arguments hold the OTA password.
+    qCDebug(lcTool).noquote() << "start" << (command.words.isEmpty() ? QString() : command.words.first());
     if (cannotRun || !child.start(command.words, command.windowsCommand)) {
+        qCDebug(lcTool) << "not started";
         showMessage(QStringLiteral("プロセスの作成に失敗しました"), QStringLiteral("エラー"), MsgIcon::None,
                     MsgButtons::Ok, MsgOwner::None);
         return false;
@@ -62,6 +66,7 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
     char buffer[kChunkBytes];
     for (;;) {
         if (abortRequested_ && abortRequested_()) {
+            qCDebug(lcTool) << "stopped on request, pid" << child.processId();
             child.stop();
             return true;
         }
@@ -76,6 +81,7 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
             qint64 want = qMin(available, kChunkBytes);
             if (available - want == 1) --want;
             const qint64 got = child.read(buffer, want);
+            qCDebug(lcTool) << "read" << got << "of" << available << "bytes";
             if (got < 0) return false;  // the child stops with `child`
             // A lone byte (a stray line feed) is neither shown nor judged.
             if (got >= 2) {
@@ -102,6 +108,7 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
         animateDots();
         if (child.ended() && child.bytesAvailable() == 0) break;
     }
+    qCDebug(lcTool) << "ended";
     return true;
 }
 

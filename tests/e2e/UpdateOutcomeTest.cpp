@@ -4,6 +4,7 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 
 #include "AppHarness.h"
@@ -228,6 +229,62 @@ TEST_F(UpdateReport, OtaPasswordIsLoggedOnlyInDiagnosticMode) {
             QFile f(it.next());
             ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << f.fileName().toStdString();
             EXPECT_FALSE(f.readAll().contains(kOtaPassword.toLatin1())) << f.fileName().toStdString();
+        }
+    }
+}
+
+namespace {
+
+// Every message of the ifb.* categories while it lives.
+class DeveloperTraces {
+  public:
+    explicit DeveloperTraces(const QString& rules) {
+        QLoggingCategory::setFilterRules(rules);
+        lines().clear();
+        previous_ = qInstallMessageHandler(&DeveloperTraces::take);
+    }
+    ~DeveloperTraces() {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules(QString());
+    }
+    static QStringList& lines() {
+        static QStringList taken;
+        return taken;
+    }
+
+  private:
+    static void take(QtMsgType, const QMessageLogContext& context, const QString& text) {
+        if (context.category && QByteArray(context.category).startsWith("ifb."))
+            lines().append(QLatin1String(context.category) + QStringLiteral(": ") + text);
+    }
+    QtMessageHandler previous_;
+};
+
+}  // namespace
+
+TEST_F(UpdateReport, DeveloperTracesAreOffUntilSwitchedOnAndNeverCarryThePassword) {
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on ? "switched on" : "default");
+        DeveloperTraces traces(on ? QStringLiteral("ifb.*=true") : QString());
+        ready({});
+        h->app->writeCommand();
+        ASSERT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok});
+        const QStringList& lines = DeveloperTraces::lines();
+        if (!on) {
+            EXPECT_EQ(lines, QStringList());
+            continue;
+        }
+        const QString all = lines.join('\n');
+        EXPECT_FALSE(all.contains(kOtaPassword)) << all.toStdString();
+        for (const char* pattern :
+             {"ifb.update: access point IFB-OTA-1234 127(\\.\\d+){3}",
+              "ifb.update: PC joined after \\d+ ms", "ifb.tool: start .*espota",
+              "ifb.tool: read \\d+ of \\d+ bytes", "ifb.tool: ended", "ifb.update: tool ran for \\d+ ms",
+              "ifb.update: verdict OK after \\d+ ms", "ifb.update: board back after \\d+ ms",
+              "ifb.update: outcome 0"}) {
+            const QRegularExpression line(QStringLiteral("^") + QString::fromUtf8(pattern) +
+                                          QStringLiteral("$"));
+            EXPECT_TRUE(lines.indexOf(line) >= 0) << pattern << "\n" << all.toStdString();
         }
     }
 }
