@@ -240,10 +240,12 @@ TEST(BatchCommandLine, BadInputIsRefusedWithTheUsage) {
     };
     RunRows(rows, setupFor, kNothingToPrepare, [](const Row& row, BatchRun& run) {
         EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
-        if (!row.stdoutHas.isEmpty())
+        if (!row.stdoutHas.isEmpty()) {
             EXPECT_TRUE(run.out().contains(row.stdoutHas)) << run.out().toStdString();
-        if (!row.stderrHas.isEmpty())
+        }
+        if (!row.stderrHas.isEmpty()) {
             EXPECT_TRUE(run.err().contains(row.stderrHas)) << run.err().toStdString();
+        }
         // The settings were not even read: the program never wrote them back.
         EXPECT_FALSE(CheckSettingsFile(run.settingsPath()).missingOptionKeys.isEmpty());
         ExpectCleanExit(run);
@@ -394,7 +396,9 @@ TEST(BatchAnswers, QuestionsAreReadFromTheTerminal) {
     RunRows(rows, setupFor, kNothingToPrepare, [](const Row& row, BatchRun& run) {
         EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
         EXPECT_TRUE(run.err().contains(row.stderrHas)) << run.err().toStdString();
-        if (!row.requests.isEmpty()) EXPECT_EQ(run.sim().requests(), row.requests);
+        if (!row.requests.isEmpty()) {
+            EXPECT_EQ(run.sim().requests(), row.requests);
+        }
         EXPECT_EQ(run.finalMode(), 3);
         EXPECT_FALSE(run.firmwareFileLeft());
         EXPECT_EQ(CheckSettingsFile(run.settingsPath()).missingOptionKeys, QStringList());
@@ -534,13 +538,17 @@ TEST(BatchToolPath, OnlyARegularFileRunsAndByItsOwnPath) {
     RunRows(rows, setupFor, placeTools, [](const Row& row, BatchRun& run) {
         EXPECT_EQ(run.exitCode(), row.exitCode) << Transcript(run).toStdString();
         EXPECT_FALSE(QFileInfo::exists(run.dir(QStringLiteral("stranger-ran"))));
-        if (!row.outHas.isEmpty())
+        if (!row.outHas.isEmpty()) {
             EXPECT_TRUE(run.out().contains(run.expand(row.outHas))) << run.out().toStdString();
-        if (!row.errHas.isEmpty())
+        }
+        if (!row.errHas.isEmpty()) {
             EXPECT_TRUE(run.err().contains(run.expand(row.errHas))) << run.err().toStdString();
+        }
         // A refusal comes before the write began, or long before the verdict's
         // wait (Prog_WAIT_TIME 8 s) would have ended.
-        if (row.exitCode != 0) EXPECT_LT(run.elapsedMs(), 7000);
+        if (row.exitCode != 0) {
+            EXPECT_LT(run.elapsedMs(), 7000);
+        }
         EXPECT_EQ(run.finalMode(), 3);
         EXPECT_FALSE(run.firmwareFileLeft());
         ExpectCleanExit(run);

@@ -186,8 +186,9 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
                                             [&](const Line& l) { return !l.regex && l.text == mark; });
             EXPECT_EQ(log.count(mark), expected ? 1 : 0) << mark.toStdString();
         }
-        if (!c.diagnostic)
+        if (!c.diagnostic) {
             for (const QString& line : log) EXPECT_FALSE(kRunTime.matches(line)) << line.toStdString();
+        }
         h->app->closeSequence();
     }
 }
@@ -277,11 +278,10 @@ TEST_F(UpdateReport, DeveloperTracesAreOffUntilSwitchedOnAndNeverCarryThePasswor
         const QString all = lines.join('\n');
         EXPECT_FALSE(all.contains(kOtaPassword)) << all.toStdString();
         for (const char* pattern :
-             {"ifb.update: access point IFB-OTA-1234 127(\\.\\d+){3}",
-              "ifb.update: PC joined after \\d+ ms", "ifb.tool: start .*espota",
-              "ifb.tool: read \\d+ of \\d+ bytes", "ifb.tool: ended", "ifb.update: tool ran for \\d+ ms",
-              "ifb.update: verdict OK after \\d+ ms", "ifb.update: board back after \\d+ ms",
-              "ifb.update: outcome 0"}) {
+             {"ifb.update: access point IFB-OTA-1234 127(\\.\\d+){3}", "ifb.update: PC joined after \\d+ ms",
+              "ifb.tool: start .*espota", "ifb.tool: read \\d+ of \\d+ bytes", "ifb.tool: ended",
+              "ifb.update: tool ran for \\d+ ms", "ifb.update: verdict OK after \\d+ ms",
+              "ifb.update: board back after \\d+ ms", "ifb.update: outcome 0"}) {
             const QRegularExpression line(QStringLiteral("^") + QString::fromUtf8(pattern) +
                                           QStringLiteral("$"));
             EXPECT_TRUE(lines.indexOf(line) >= 0) << pattern << "\n" << all.toStdString();

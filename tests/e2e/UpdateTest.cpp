@@ -246,8 +246,9 @@ TEST_F(Update, ToolThatHangsOrCrashesEndsInTimeOutWithTheBoardRestored) {
         h->app->writeCommand();
         EXPECT_LT(t.elapsed(), 20000);
         EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::TimeOut});
-        if (!c.line.isEmpty())
+        if (!c.line.isEmpty()) {
             EXPECT_TRUE(h->op.log.lines.contains(c.line)) << h->op.log.lines.join('\n').toStdString();
+        }
         EXPECT_FALSE(QFileInfo::exists(firmwareFile()));
         EXPECT_EQ(sim->lastMode(), 3);
         EXPECT_TRUE(h->op.writeCommandAvailable);

@@ -108,7 +108,7 @@ class WindowWatch final : public QObject {
         } else if (auto* dialog = qobject_cast<TGuage1Dlg*>(watched)) {
             progress.push_back(
                 {dialog->windowTitle(), dialog->Label1()->text(), !dialog->Panel2()->isHidden(),
-                 !dialog->CT()->isHidden() && !dialog->dot()->isHidden(), dialog->CT()->text()});
+                 !dialog->CT()->isHidden() && !dialog->dot()->isHidden(), dialog->CT()->text(), QString()});
             progressDialogs.append(dialog);
             shownDialogs.push_back(dialog);
             if (progress.back().writing) {

@@ -41,7 +41,8 @@ class ToolRunnerTest : public ::testing::Test {
   protected:
     bool run(const QStringList& words, bool withMemo = true) {
         chunks.clear();
-        return runner.RunCommand(ToolCommand{words, QString()}, withMemo ? &op.log : nullptr, chunks);
+        return runner.RunCommand(ToolCommand{words, QString(), QString()}, withMemo ? &op.log : nullptr,
+                                 chunks);
     }
 
     test::ScriptedOperator op;

@@ -131,8 +131,8 @@ const LoginCase kLoginCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Logins, EspotaLogin, ::testing::ValuesIn(kLoginCases),
-                         [](const ::testing::TestParamInfo<LoginCase>& info) {
-                             std::string name = info.param.name;
+                         [](const ::testing::TestParamInfo<LoginCase>& testInfo) {
+                             std::string name = testInfo.param.name;
                              for (char& ch : name)
                                  if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return name;
@@ -188,7 +188,9 @@ TEST_P(EspotaOutcome, TheBoardsVerdictReachesEspotaAndTheSerialLink) {
     const ToolRun run = espota(writeImage(QStringLiteral("fw.bin"), bytes), {"-a", kPassword});
     EXPECT_FALSE(run.crashed);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
-    if (*c.stderrText) EXPECT_TRUE(run.err.contains(QLatin1String(c.stderrText))) << run.err.toStdString();
+    if (*c.stderrText) {
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.stderrText))) << run.err.toStdString();
+    }
     const auto notice = port.nextFrame(c.notice.isEmpty() ? 500 : 2000);
     if (c.notice.isEmpty())
         EXPECT_FALSE(notice.has_value());
@@ -224,8 +226,8 @@ const RejectCase kRejectCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Verdicts, EspotaOutcome, ::testing::ValuesIn(kRejectCases),
-                         [](const ::testing::TestParamInfo<RejectCase>& info) {
-                             std::string name = info.param.name;
+                         [](const ::testing::TestParamInfo<RejectCase>& testInfo) {
+                             std::string name = testInfo.param.name;
                              for (char& ch : name)
                                  if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return name;

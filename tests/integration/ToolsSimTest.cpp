@@ -268,12 +268,14 @@ TEST_P(SimFault, DoesWhatItSays) {
     PtyPort port;
     ASSERT_TRUE(port.open(arguments.contains(link) ? link : sim.where()));
     c.check(sim, port);
-    if (arguments.contains(link)) EXPECT_FALSE(QFileInfo::exists(link)) << "link left behind";
+    if (arguments.contains(link)) {
+        EXPECT_FALSE(QFileInfo::exists(link)) << "link left behind";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Knobs, SimFault, ::testing::ValuesIn(kFaultCases),
-                         [](const ::testing::TestParamInfo<FaultCase>& info) {
-                             std::string name = info.param.name;
+                         [](const ::testing::TestParamInfo<FaultCase>& testInfo) {
+                             std::string name = testInfo.param.name;
                              for (char& ch : name)
                                  if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return name;

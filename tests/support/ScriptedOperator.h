@@ -65,9 +65,12 @@ class ScriptedOperator final : public Operator {
     std::optional<QString> runEspotaDialog(const QString& currentPath) override {
         espotaDialogPaths.append(currentPath);
         if (espotaAnswers.empty()) return std::nullopt;
-        auto a = espotaAnswers.front();
+        // Copied out as a plain string: gcc 12 takes a copied optional<QString> for uninitialised.
+        const bool given = espotaAnswers.front().has_value();
+        const QString path = espotaAnswers.front().value_or(QString());
         espotaAnswers.pop_front();
-        return a;
+        if (!given) return std::nullopt;
+        return path;
     }
 
     // What the script answers.

@@ -60,11 +60,14 @@ TEST(PortListOrder, ComparisonIsAStrictOrderOverMixedNames) {
     for (const QString& a : names) {
         EXPECT_FALSE(less(a, a)) << a.toStdString();
         for (const QString& b : names) {
-            if (a != b) EXPECT_NE(less(a, b), less(b, a)) << a.toStdString() << " / " << b.toStdString();
+            if (a != b) {
+                EXPECT_NE(less(a, b), less(b, a)) << a.toStdString() << " / " << b.toStdString();
+            }
             for (const QString& c : names) {
-                if (less(a, b) && less(b, c))
+                if (less(a, b) && less(b, c)) {
                     EXPECT_TRUE(less(a, c))
                         << a.toStdString() << " < " << b.toStdString() << " < " << c.toStdString();
+                }
             }
         }
     }
