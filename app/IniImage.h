@@ -30,7 +30,7 @@ class IniImage {
     // Replaces the image by the file's content. A missing file gives an empty
     // image; an unreadable one (no permission, a folder) too, reported as such.
     LoadStatus load(const QString& path);
-    void parse(const QByteArray& bytes);
+    void parse(const QByteArray& input);
 
     // The whole file as it would be saved.
     QByteArray toBytes() const;

@@ -31,7 +31,7 @@ std::optional<int> ComPortNumber(const QString& name) {
 }
 
 QString PortNameFromSetting(const QString& text) {
-    const QString t = text.trimmed();
+    QString t = text.trimmed();
     if (t.isEmpty()) return ComPortName(1);
     if (const std::optional<int> n = ParseIniInteger(t)) return ComPortName(*n);
     return t;
