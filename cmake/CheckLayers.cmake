@@ -3,9 +3,7 @@ cmake_minimum_required(VERSION 3.25)
 # layer below the dialogs includes a Qt Widgets header.
 #   cmake -DSOURCE_DIR=<repo> -DWIDGETS_DIR=<QtWidgets include folder> -P CheckLayers.cmake
 set(layers platform link app dialogs program)
-# The widget message boxes still live in platform/; only the dialogs and the
-# program may include them.
-set(widget_free link app)
+set(widget_free platform link app)
 
 foreach(layer IN LISTS layers)
   file(GLOB headers RELATIVE ${SOURCE_DIR}/${layer} ${SOURCE_DIR}/${layer}/*.h ${SOURCE_DIR}/${layer}/*.h.in)

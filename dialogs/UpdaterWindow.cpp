@@ -3,6 +3,7 @@
 #include "About.h"
 #include "MainForm.h"
 #include "UpdaterApp.h"
+#include "WidgetMessageBoxes.h"
 #include "WidgetOperator.h"
 
 namespace ifb {
@@ -25,10 +26,13 @@ UpdaterWindow::UpdaterWindow(const QString& exePath, const QString& firmwareId, 
     QObject::connect(form_.get(), &TVX7IFBProgAppForm::reselectEspotaRequested, core,
                      [core] { core->reselectEspota(); });
     QObject::connect(form_.get(), &TVX7IFBProgAppForm::aboutRequested, about, [about] { about->exec(); });
+    setMessageBoxes(&WidgetMessageBoxes::instance());
 }
 
 // The about box leaves its parent window's children when it is deleted first.
-UpdaterWindow::~UpdaterWindow() = default;
+UpdaterWindow::~UpdaterWindow() {
+    setMessageBoxes(nullptr);
+}
 
 void UpdaterWindow::show() {
     form_->show();

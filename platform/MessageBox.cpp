@@ -1,73 +1,35 @@
 #include "MessageBox.h"
 
-#include <QMessageBox>
-
-#include "WidgetMessageBoxes.h"
+#include <cstdio>
 
 namespace ifb {
 namespace {
 
 MessageBoxes* g_installed = nullptr;
 
-QMessageBox::Icon toQtIcon(MsgIcon icon) {
-    switch (icon) {
-        case MsgIcon::Error:
-            return QMessageBox::Critical;
-        case MsgIcon::Warning:
-            return QMessageBox::Warning;
-        case MsgIcon::Information:
-            return QMessageBox::Information;
-        case MsgIcon::Question:
-            return QMessageBox::Question;
-        case MsgIcon::None:
-            break;
+// Where no front end installed boxes of its own: the text goes to stderr and
+// the answer is the one that changes nothing.
+class StderrMessageBoxes final : public MessageBoxes {
+  public:
+    MsgAnswer show(const MessageBoxRequest& request) override {
+        std::fprintf(stderr, "%s\n", request.text.toLocal8Bit().constData());
+        switch (request.buttons) {
+            case MsgButtons::YesNo:
+                return MsgAnswer::No;
+            case MsgButtons::Yes:
+                return MsgAnswer::Yes;
+            case MsgButtons::Ok:
+                break;
+        }
+        return MsgAnswer::Ok;
     }
-    return QMessageBox::NoIcon;
-}
-
-QMessageBox::StandardButtons toQtButtons(MsgButtons buttons) {
-    switch (buttons) {
-        case MsgButtons::Yes:
-            return QMessageBox::Yes;
-        case MsgButtons::YesNo:
-            return QMessageBox::Yes | QMessageBox::No;
-        case MsgButtons::Ok:
-            break;
-    }
-    return QMessageBox::Ok;
-}
-
-// A box without a caption of its own gets the system's default title, "Error".
-QString defaultCaption() {
-    return QStringLiteral("エラー");
-}
+};
 
 }  // namespace
 
-WidgetMessageBoxes& WidgetMessageBoxes::instance() {
-    static WidgetMessageBoxes boxes;
-    return boxes;
-}
-
-MsgAnswer WidgetMessageBoxes::show(const MessageBoxRequest& request) {
-    QWidget* owner = request.owner == MsgOwner::MainWindow ? mainWindow_.data() : nullptr;
-    QMessageBox box(toQtIcon(request.icon), request.caption.value_or(defaultCaption()), request.text,
-                    toQtButtons(request.buttons), owner);
-    switch (box.exec()) {
-        case QMessageBox::Yes:
-            return MsgAnswer::Yes;
-        case QMessageBox::No:
-            return MsgAnswer::No;
-        case QMessageBox::Ok:
-            return MsgAnswer::Ok;
-        default:
-            break;
-    }
-    return request.buttons == MsgButtons::YesNo ? MsgAnswer::No : MsgAnswer::Cancel;
-}
-
 MessageBoxes& messageBoxes() {
-    return g_installed ? *g_installed : WidgetMessageBoxes::instance();
+    static StderrMessageBoxes fallback;
+    return g_installed ? *g_installed : fallback;
 }
 
 void setMessageBoxes(MessageBoxes* boxes) {

@@ -33,9 +33,11 @@ class MessageBoxes {
     virtual MsgAnswer show(const MessageBoxRequest& request) = 0;
 };
 
-// The seam in use (widget boxes unless another one was installed).
+// The seam in use: what the front end installed (the window its widget boxes,
+// batch mode the console), else the text on stderr with the answer that
+// changes nothing (No, or the only button).
 MessageBoxes& messageBoxes();
-// Installs an implementation (nullptr restores the widget boxes). The caller keeps ownership.
+// Installs an implementation (nullptr removes it). The caller keeps ownership.
 void setMessageBoxes(MessageBoxes* boxes);
 
 // Convenience for the common call.
