@@ -68,7 +68,7 @@ bool UpdaterApp::FindBoard() {
             // Received bytes are decoded at once (from the event loop, like a
             // tick), not only at the next 50 ms tick: each command would
             // otherwise wait most of a tick for its reply.
-            connect(&link_->CommX1(), &TComPort::OnRxChar, this, [this] {
+            connect(link_.get(), &TTComXDlg::BytesArrived, this, [this] {
                 if (timer1_.isActive() && !rxPoll_.isActive()) rxPoll_.start();
             });
             commands_ = std::make_unique<BoardCommands>(*link_, *this, [this] {

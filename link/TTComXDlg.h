@@ -1,28 +1,26 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QObject>
 #include <QString>
-#include <QTimer>
+#include <memory>
 
-#include "ComPort.h"
 #include "LinkReceiver.h"
 #include "LinkSettings.h"
 #include "LogPane.h"
 #include "ReplyDecoder.h"
 #include "SerialTypes.h"
 #include "TickClock.h"
-
-class QTcpServer;
-class QTcpSocket;
+#include "Transport.h"
 
 namespace ifb {
 
-// The one connection to the board: owns the transport (serial port, TCP client
-// or TCP server), sends request frames, collects received bytes in the ring and
-// decodes them when the owner's 50 ms timer calls PollReceive, and lets callers
-// wait for replies while events keep running. Everything runs on the UI thread.
+// The one connection to the board: owns the transport that the transport
+// factory makes for its kind (serial port, TCP client or TCP server), sends
+// request frames, collects received bytes in the ring and decodes them when
+// PollReceive runs (the owner's 50 ms timer, and at once on BytesArrived), and
+// lets callers wait for replies while events keep running. Everything runs on
+// the UI thread.
 //
 // The reply state (ReplyKind, ReplyBuffer, OtaResultReceived, OtaResultOk)
 // comes from ReplyState and is read and written as plain fields.
@@ -32,8 +30,6 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     static constexpr quint32 kAckTimeoutMs = 2000;
     static constexpr quint32 kLinkStateTimeoutMs = 12000;
     static constexpr int kLinkStateSleepMs = 10;
-    // A failed TCP client reconnects after this pause, not in a tight loop.
-    static constexpr int kReconnectDelayMs = 250;
 
     // Creation values in the order the main window has them. line and settings
     // are what the caller read from "ComDebug"; the serial line is used only for
@@ -55,11 +51,9 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     // ID byte, TCP values and the values kept for writing back.
     LinkSettings& linkSettings() { return settings_; }
     const LinkSettings& linkSettings() const { return settings_; }
-    // The serial port: its line settings are what WriteLinkSettings saves;
-    // board discovery sets speed and parity on it before ReopenOnPort.
-    TComPort& CommX1() { return comPort_; }
-    const TComPort& CommX1() const { return comPort_; }
-    SerialLine serialLine() const { return comPort_.Line(); }
+    // The serial line, which WriteLinkSettings saves: the one opened for the
+    // serial transport, the defaults for the others.
+    SerialLine serialLine() const { return line_; }
 
     // Closes and reopens the transport with a fresh receive state. A serial
     // port that does not open shows the open-failure box.
@@ -68,8 +62,8 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     void ReopenOnPort(const QString& port);
     // TCP: connected; otherwise: the serial port is open.
     bool IsLinkOpen() const;
-    // Waits up to 12000 ms (10 ms sleeps between event passes) for the
-    // connected flag to equal wanted.
+    // Waits up to 12000 ms (10 ms sleeps between event passes) for
+    // IsLinkOpen to equal wanted.
     bool WaitLinkState(bool wanted);
 
     // Clears ReplyKind and hands the whole frame to the transport; nothing is
@@ -95,6 +89,11 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     // leaves while the ring is full loses bytes.
     quint64 RxDroppedBytes() const { return receiver_.droppedBytes(); }
 
+  signals:
+    // The transport delivered bytes into the ring; a PollReceive now decodes
+    // them without waiting for the next tick.
+    void BytesArrived();
+
   private:
     friend struct LinkTestAccess;
 
@@ -107,34 +106,21 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
 
     void reopen(const QString* port);
     void resetReceive();
-    void openSerial();
-    void activateSocket();
-    void closeSockets();
+    bool linkOpen() const { return transport_ && transport_->isOpen(); }
     bool judgeReply(bool nackBox);
-    void deliverFrom(QTcpSocket* socket, int chunk);
-    void readSerial();
-
-    // Component events.
-    void CommX1RxChar(int count);
-    void CommX1Error(ComErrors errors);
-    void ClientSocket1Connect();
-    void ClientSocket1Disconnect();
-    void ClientSocket1Error();
-    void ClientSocket1Read();
-    void ServerSocket1ClientConnect();
-    void ServerSocket1ClientDisconnect(QTcpSocket* socket);
-    void ServerSocket1ClientRead(QTcpSocket* socket);
+    // Transport events.
+    void takeArrived();
+    void takeLeftBehind(const QByteArray& bytes);
+    void showOpenFailure(const QString& message);
+    // Moves what the transport holds into the ring, as far as it has room.
+    void readTransport();
 
     int transportKind_;
     LinkSettings settings_;
     LogPane* memo_;
-    TComPort comPort_;
-    QTcpSocket* clientSocket_ = nullptr;
-    QTcpServer* serverSocket_ = nullptr;
-    QList<QTcpSocket*> serverConnections_;
-    QTimer reconnectTimer_;
-    bool connected_ = false;
+    SerialLine line_;
     LinkReceiver receiver_;
+    std::unique_ptr<Transport> transport_;
     TickTimeout LinkTimeout;
 };
 

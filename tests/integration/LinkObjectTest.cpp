@@ -303,13 +303,13 @@ TEST(Link, ClosedSerialPortIsNotPolled) {
     // Bytes in the ring when the port closes stay there, half frame included.
     f.pty.write(b.mid(5) + c);
     ASSERT_TRUE(spinUntil([&] { return ring.unread() == b.size() - 5 + c.size(); }));
-    f.link->CommX1().Close();
+    LinkTestAccess::transport(*f.link).close();
     ASSERT_FALSE(f.link->IsLinkOpen());
     for (int i = 0; i < 300; ++i) f.link->PollReceive();
     EXPECT_EQ(f.memo.lines, QStringList{QStringLiteral("before")});
     EXPECT_EQ(ring.unread(), b.size() - 5 + c.size());
 
-    f.link->CommX1().Open();
+    LinkTestAccess::transport(*f.link).open();
     f.link->PollReceive();
     EXPECT_EQ(f.memo.lines,
               (QStringList{QStringLiteral("before"), QStringLiteral("held"), QStringLiteral("too")}));

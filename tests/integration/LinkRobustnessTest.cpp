@@ -163,7 +163,7 @@ TEST(LinkRobustness, FloodFasterThanThePollLosesNothing) {
     // The ring is full and the port holds the rest for later polls.
     ASSERT_TRUE(spinUntil([&] {
         return f.pty->pendingForLink() == 0 &&
-               ring.unread() + f.link->CommX1().BytesAvailable() == flood.size();
+               ring.unread() + LinkTestAccess::transport(*f.link).bytesAvailable() == flood.size();
     })) << ring.unread()
         << " in the ring, " << f.link->RxDroppedBytes() << " dropped";
     EXPECT_EQ(ring.unread(), RxRing::kSize - 1);
@@ -171,7 +171,7 @@ TEST(LinkRobustness, FloodFasterThanThePollLosesNothing) {
 
     QStringList decoded;
     int polls = 0;
-    while (polls < 10 && (ring.unread() > 0 || f.link->CommX1().BytesAvailable() > 0)) {
+    while (polls < 10 && (ring.unread() > 0 || LinkTestAccess::transport(*f.link).bytesAvailable() > 0)) {
         f.link->PollReceive();
         ++polls;
         decoded += f.memo.lines;

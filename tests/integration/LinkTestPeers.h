@@ -26,10 +26,11 @@
 
 namespace ifb {
 
-// Reaches the link's receive ring; tests only.
+// Reaches the link's receive ring and transport; tests only.
 struct LinkTestAccess {
     static const RxRing& ring(const TTComXDlg& link) { return link.receiver_.ring(); }
     static bool inFrame(const TTComXDlg& link) { return link.receiver_.inFrame(); }
+    static Transport& transport(TTComXDlg& link) { return *link.transport_; }
 };
 
 }  // namespace ifb
@@ -175,8 +176,9 @@ class TcpBoard : public QObject {
             while (QTcpSocket* s = server_.nextPendingConnection()) adopt(s);
         });
     }
-    quint16 listen() {
-        server_.listen(QHostAddress::LocalHost, 0);
+    // On port 0: any free port.
+    quint16 listen(quint16 port = 0) {
+        server_.listen(QHostAddress::LocalHost, port);
         return server_.serverPort();
     }
     void stopListening() { server_.close(); }
