@@ -3,3 +3,4 @@ ifb_add_test(test_link_object LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR
 ifb_add_test(test_link_tcp LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR}/LinkTcpTest.cpp LIBS ifb_link util)
 ifb_add_test(test_link_commands LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR}/BoardCommandsTest.cpp LIBS ifb_link util)
 ifb_add_test(test_link_robustness LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR}/LinkRobustnessTest.cpp LIBS ifb_link util)
+ifb_add_test(test_link_contract LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR}/LinkContractTest.cpp LIBS ifb_link util)
