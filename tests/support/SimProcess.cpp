@@ -70,6 +70,30 @@ bool SimProcess::start() {
     return false;
 }
 
+bool SimProcess::startTcp(const QStringList& transportArgs) {
+    QStringList args = transportArgs;
+    args << QStringLiteral("--log") << dir_.filePath(QStringLiteral("sim.log"));
+    args += args_;
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(BinPath(QStringLiteral("ifb-sim")), args);
+    if (!process_.waitForStarted(5000)) {
+        error_ = process_.errorString();
+        return false;
+    }
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 5000) {
+        if (process_.canReadLine()) {
+            where_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+            return true;
+        }
+        if (process_.state() != QProcess::Running) break;
+        process_.waitForReadyRead(50);
+    }
+    error_ = QStringLiteral("ifb-sim did not come up: ") + QString::fromLocal8Bit(process_.readAll());
+    return false;
+}
+
 void SimProcess::stop() {
     if (process_.state() == QProcess::NotRunning) return;
     thaw();

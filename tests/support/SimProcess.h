@@ -19,6 +19,14 @@ class SimProcess {
     // Starts the simulator and waits until its port exists. False (with the
     // reason in error()) when it did not come up.
     bool start();
+    // Starts the simulator serving TCP instead of a pty (transportArgs:
+    // "--tcp-listen" "0", or "--tcp-connect" "HOST:PORT") and waits for the
+    // first line it prints, which where() then holds.
+    bool startTcp(const QStringList& transportArgs);
+    // Where a TCP simulator serves: "127.0.0.1:PORT" for --tcp-listen.
+    QString where() const { return where_; }
+    // The port of where().
+    quint16 tcpPort() const { return static_cast<quint16>(where_.section(QLatin1Char(':'), -1).toUInt()); }
     void stop();
     // Stops and resumes the simulator process: a board that no longer answers
     // while its port stays open.
@@ -46,6 +54,7 @@ class SimProcess {
     QTemporaryDir dir_;
     QProcess process_;
     QString error_;
+    QString where_;
 };
 
 // Where the build put the programs (ifb-sim, espota, ...).
