@@ -134,6 +134,6 @@ INSTANTIATE_TEST_SUITE_P(Transports, ReplyLatency,
                          ::testing::Values(LatencyCase{"Serial", Wire::Serial},
                                            LatencyCase{"TcpClient", Wire::TcpClient},
                                            LatencyCase{"TcpServer", Wire::TcpServer}),
-                         [](const ::testing::TestParamInfo<LatencyCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<LatencyCase>& testInfo) {
+                             return std::string(testInfo.param.name);
                          });

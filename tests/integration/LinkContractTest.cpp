@@ -313,7 +313,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TransportCase{"TcpClient", [] { return std::make_unique<TcpClientSide>(); }, true},
                       TransportCase{"TcpServer", [] { return std::make_unique<TcpServerSide>(); }, true},
                       TransportCase{"Memory", [] { return std::make_unique<MemorySide>(); }, true}),
-    [](const ::testing::TestParamInfo<TransportCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<TransportCase>& testInfo) { return std::string(testInfo.param.name); });
 
 // The factory gets the kind and what the link was created with, so a
 // replacement builds the same transport the product would.
