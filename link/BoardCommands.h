@@ -56,7 +56,7 @@ class BoardCommands {
 
   private:
     enum class FrameTrace { Verbose, Always, Link };
-    void send(const QByteArray& data, FrameTrace via, const QString& before = QString());
+    void send(const QByteArray& payload, FrameTrace via, const QString& before = QString());
 
     TTComXDlg& link_;
     LogSink& log_;

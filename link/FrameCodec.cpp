@@ -66,8 +66,8 @@ void FrameAssembler::feed(quint8 byte) {
         buffer_[static_cast<size_t>(count_)] = byte;
         inFrame_ = false;
         const int len = buffer_[3];
-        const bool sumOk = buffer_[static_cast<size_t>(len + 5)] == FrameSum(buffer_.data());
-        const bool etxOk = buffer_[static_cast<size_t>(len + 4)] == frame::kEtx;
+        const bool sumOk = buffer_[static_cast<size_t>(len) + 5] == FrameSum(buffer_.data());
+        const bool etxOk = buffer_[static_cast<size_t>(len) + 4] == frame::kEtx;
         if (sumOk && etxOk) {
             if (onFrame_) onFrame_(buffer_.data(), len + 7);
         } else if (onReject_) {

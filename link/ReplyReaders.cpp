@@ -7,7 +7,7 @@ int replyLen(const ReplyState& r) {
     return r.ReplyBuffer[3];
 }
 quint8 data(const ReplyState& r, int i) {
-    return r.ReplyBuffer[static_cast<size_t>(4 + i)];
+    return r.ReplyBuffer[4 + static_cast<size_t>(i)];
 }
 quint16 u16(const ReplyState& r, int i) {
     return static_cast<quint16>(data(r, i) | data(r, i + 1) << 8);
