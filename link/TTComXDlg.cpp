@@ -1,6 +1,7 @@
 #include "TTComXDlg.h"
 
 #include "EventWait.h"
+#include "LinkLog.h"
 #include "LinkTransport.h"
 #include "MessageBox.h"
 
@@ -27,8 +28,14 @@ TTComXDlg::TTComXDlg(int tcpListenPort, int tcpServerMode, int tcpClientPort, co
     connect(t, &Transport::bytesArrived, this, &TTComXDlg::takeArrived);
     connect(t, &Transport::bytesLeftBehind, this, &TTComXDlg::takeLeftBehind);
     connect(t, &Transport::streamRestarted, this, &TTComXDlg::resetReceive);
-    connect(t, &Transport::traced, this, [this](const QString& text) { TraceLine(text); });
-    connect(t, &Transport::errorOccurred, this, [this](const QString& text) { TraceLine(text); });
+    connect(t, &Transport::traced, this, [this](const QString& text) {
+        qCDebug(lcLink).noquote() << text;
+        TraceLine(text);
+    });
+    connect(t, &Transport::errorOccurred, this, [this](const QString& text) {
+        qCDebug(lcLink).noquote() << "error:" << text;
+        TraceLine(text);
+    });
     connect(t, &Transport::openFailed, this, &TTComXDlg::showOpenFailure);
     // Creation does not wait for a socket's connection.
     t->open();
@@ -59,6 +66,7 @@ void TTComXDlg::reopen(const QString* port) {
 }
 
 void TTComXDlg::showOpenFailure(const QString& message) {
+    qCDebug(lcLink).noquote() << "open failed:" << line_.port;
     showMessage(message, std::nullopt, MsgIcon::Error, MsgButtons::Ok, MsgOwner::MainWindow);
 }
 
@@ -92,6 +100,7 @@ void TTComXDlg::readTransport() {
         const int n = transport_->read(
             buffer, room < static_cast<int>(sizeof buffer) ? room : static_cast<int>(sizeof buffer));
         if (n <= 0) break;
+        qCDebug(lcWire).noquote() << "RX" << HexForm(reinterpret_cast<const quint8*>(buffer), n).trimmed();
         receiver_.Deliver(reinterpret_cast<const quint8*>(buffer), n);
     }
 }
@@ -115,7 +124,12 @@ void TTComXDlg::topUp() {
 void TTComXDlg::SendFrame(const QByteArray& frame) {
     ReplyKind = reply::kNone;
     ReplyCopied = false;
-    if (linkOpen()) transport_->write(frame);
+    if (!linkOpen()) {
+        qCDebug(lcWire).noquote() << "not sent (link closed):" << HexForm(frame).trimmed();
+        return;
+    }
+    qCDebug(lcWire).noquote() << "TX" << HexForm(frame).trimmed();
+    transport_->write(frame);
 }
 bool TTComXDlg::judgeReply(bool nackBox) {
     // A notice ended the wait and no answer came since the send: the buffer
@@ -139,6 +153,7 @@ bool TTComXDlg::judgeReply(bool nackBox) {
 bool TTComXDlg::WaitAck() {
     LinkTimeout.start();
     if (!WaitUntil([this] { return ReplyKind != reply::kNone; }, LinkTimeout, kAckTimeoutMs)) {
+        qCDebug(lcLink) << "no reply within" << kAckTimeoutMs << "ms";
         TraceLine(QStringLiteral("レスポンス待ち　タイムオーバー"));
         return false;
     }
@@ -150,6 +165,7 @@ bool TTComXDlg::WaitReply(int kind, quint32 timeoutMs) {
     // The answer counts even when a notice right behind it has replaced ReplyKind.
     if (!WaitUntil([this, kind] { return ReplyKind == kind || AnswerKind() == kind; }, LinkTimeout,
                    timeoutMs)) {
+        qCDebug(lcLink) << "no reply of kind" << kind << "within" << timeoutMs << "ms";
         TraceLine(QStringLiteral("レスポンス待ち　タイムオーバー"));
         return false;
     }

@@ -4,10 +4,10 @@
 
 #include <QDirIterator>
 #include <QFile>
-#include <QLoggingCategory>
 #include <QRegularExpression>
 
 #include "AppHarness.h"
+#include "DeveloperTraces.h"
 #include "QtPrinters.h"
 
 using namespace ifb;
@@ -233,35 +233,6 @@ TEST_F(UpdateReport, OtaPasswordIsLoggedOnlyInDiagnosticMode) {
         }
     }
 }
-
-namespace {
-
-// Every message of the ifb.* categories while it lives.
-class DeveloperTraces {
-  public:
-    explicit DeveloperTraces(const QString& rules) {
-        QLoggingCategory::setFilterRules(rules);
-        lines().clear();
-        previous_ = qInstallMessageHandler(&DeveloperTraces::take);
-    }
-    ~DeveloperTraces() {
-        qInstallMessageHandler(previous_);
-        QLoggingCategory::setFilterRules(QString());
-    }
-    static QStringList& lines() {
-        static QStringList taken;
-        return taken;
-    }
-
-  private:
-    static void take(QtMsgType, const QMessageLogContext& context, const QString& text) {
-        if (context.category && QByteArray(context.category).startsWith("ifb."))
-            lines().append(QLatin1String(context.category) + QStringLiteral(": ") + text);
-    }
-    QtMessageHandler previous_;
-};
-
-}  // namespace
 
 TEST_F(UpdateReport, DeveloperTracesAreOffUntilSwitchedOnAndNeverCarryThePassword) {
     for (const bool on : {false, true}) {

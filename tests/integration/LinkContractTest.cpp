@@ -7,6 +7,7 @@
 
 #include <QTcpServer>
 
+#include "DeveloperTraces.h"
 #include "FakeTickClock.h"
 #include "LinkTestPeers.h"
 #include "MemoryLogPane.h"
@@ -343,4 +344,36 @@ TEST(LinkTransportFactory, GetsTheKindAndTheCreationValues) {
     EXPECT_EQ(made[1].settings.tcpClientPort, 4002);
     EXPECT_EQ(made[1].settings.tcpClientAddr, QStringLiteral("10.0.0.2"));
     EXPECT_EQ(serial.serialLine().port, QStringLiteral("ttyUSB3"));
+}
+
+// The developer traces of the wire and the link: off by default; switched on,
+// every frame sent and every read of received bytes in hex, and a wait that
+// timed out.
+TEST(LinkDeveloperTraces, WireAndLinkEventsOnlyWhenSwitchedOn) {
+    for (const bool on : {false, true}) {
+        SCOPED_TRACE(on ? "switched on" : "default");
+        DeveloperTraces traces(on ? QStringLiteral("ifb.wire=true\nifb.link=true") : QString());
+        MemoryLine line;
+        ScopedTransportFactory memory(line.factory());
+        TTComXDlg link(0, 0, 0, QString(), kTransportTcp, QString(), 0, 0, nullptr, SerialLine{},
+                       LinkSettings{});
+        QObject::connect(&link, &TTComXDlg::BytesArrived, &link, [&] { link.PollReceive(); });
+        ASSERT_TRUE(spinUntil([&] { return link.IsLinkOpen(); }));
+        line.setScript([](const QByteArray&) { return ackOf(hex("90 31")); });
+        link.SendFrame(frameOf(0x45, hex("90")));
+        EXPECT_TRUE(link.WaitAck());
+        line.setScript([](const QByteArray&) { return QByteArray(); });
+        FakeTickClock clock(0, 500);
+        link.SendFrame(frameOf(0x45, hex("05")));
+        EXPECT_FALSE(link.WaitAck());
+        if (!on) {
+            EXPECT_EQ(DeveloperTraces::lines(), QStringList());
+            continue;
+        }
+        EXPECT_EQ(DeveloperTraces::lines(),
+                  (QStringList{QStringLiteral("ifb.wire: TX ") + HexForm(frameOf(0x45, hex("90"))).trimmed(),
+                               QStringLiteral("ifb.wire: RX ") + HexForm(ackOf(hex("90 31"))).trimmed(),
+                               QStringLiteral("ifb.wire: TX ") + HexForm(frameOf(0x45, hex("05"))).trimmed(),
+                               QStringLiteral("ifb.link: no reply within 2000 ms")}));
+    }
 }
