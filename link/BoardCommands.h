@@ -21,7 +21,6 @@ class BoardCommands {
     // reopenLink runs when SetOtaMode finds the link closed: it reopens the link
     // on the configured port and enables the poll timer.
     BoardCommands(TTComXDlg& link, LogSink& log, std::function<void()> reopenLink = {});
-    void SetReopenLink(std::function<void()> reopenLink) { reopenLink_ = std::move(reopenLink); }
 
     // 00, WaitReply(2). mode = DATA[1..2]; a reply shorter than that fails.
     bool GetIFBMode(quint32 timeoutMs, quint16& mode);

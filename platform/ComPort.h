@@ -45,10 +45,6 @@ class TComPort : public QObject {
     const QString& Port() const { return line_.port; }
     void SetPort(const QString& port) { line_.port = port; }
     void SetBaudRate(ifb::BaudRate rate) { line_.baudRate = rate; }
-    void SetParity(ifb::Parity parity) { line_.parity = parity; }
-    void SetDataBits(ifb::DataBits bits) { line_.dataBits = bits; }
-    void SetStopBits(ifb::StopBits bits) { line_.stopBits = bits; }
-    void SetFlowControl(ifb::FlowControl flow) { line_.flowControl = flow; }
 
     // Opens with the current properties (closing first if open); DTR and RTS
     // are dropped. Throws ComPortError on failure.
