@@ -50,28 +50,19 @@ SimProcess::~SimProcess() {
 }
 
 bool SimProcess::start() {
-    QStringList args{QStringLiteral("--pty"), QStringLiteral("--link"), linkPath(), QStringLiteral("--log"),
-                     dir_.filePath(QStringLiteral("sim.log"))};
-    args += args_;
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(BinPath(QStringLiteral("ifb-sim")), args);
-    if (!process_.waitForStarted(5000)) {
-        error_ = process_.errorString();
-        return false;
-    }
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 5000) {
-        if (QFileInfo::exists(linkPath()) && process_.canReadLine()) return true;
-        if (process_.state() != QProcess::Running) break;
-        process_.waitForReadyRead(50);
-    }
-    error_ = QStringLiteral("ifb-sim did not come up: ") + QString::fromLocal8Bit(process_.readAll());
-    return false;
+    return launch({QStringLiteral("--pty"), QStringLiteral("--link"), linkPath()},
+                  [this] { return QFileInfo::exists(linkPath()) && process_.canReadLine(); });
 }
 
 bool SimProcess::startTcp(const QStringList& transportArgs) {
-    QStringList args = transportArgs;
+    return launch(transportArgs, [this] {
+        if (!process_.canReadLine()) return false;
+        where_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
+        return true;
+    });
+}
+
+bool SimProcess::launch(QStringList args, const std::function<bool()>& up) {
     args << QStringLiteral("--log") << dir_.filePath(QStringLiteral("sim.log"));
     args += args_;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -83,10 +74,7 @@ bool SimProcess::startTcp(const QStringList& transportArgs) {
     QElapsedTimer waited;
     waited.start();
     while (waited.elapsed() < 5000) {
-        if (process_.canReadLine()) {
-            where_ = QString::fromLocal8Bit(process_.readLine()).trimmed();
-            return true;
-        }
+        if (up()) return true;
         if (process_.state() != QProcess::Running) break;
         process_.waitForReadyRead(50);
     }

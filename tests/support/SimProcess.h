@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 namespace ifb::test {
 
@@ -50,6 +51,9 @@ class SimProcess {
     bool logged(const QString& event) const;
 
   private:
+    // Starts ifb-sim with args (then its log and the extra args) and waits
+    // until up() says it serves.
+    bool launch(QStringList args, const std::function<bool()>& up);
     QStringList args_;
     QTemporaryDir dir_;
     QProcess process_;
