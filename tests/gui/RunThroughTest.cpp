@@ -88,12 +88,15 @@ class WindowWatch final : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Hide) {
             // The status line keeps the phase's text until the next phase sets its own.
-            const auto at = std::find(shownDialogs.begin(), shownDialogs.end(), watched);
-            if (at == shownDialogs.end()) return false;
+            // The newest dialog seen at this address: a new dialog may take the
+            // place of one already deleted.
+            const auto at = std::find(shownDialogs.rbegin(), shownDialogs.rend(), watched);
+            if (at == shownDialogs.rend()) return false;
             auto* widget = qobject_cast<QWidget*>(watched);
             auto* form = widget ? qobject_cast<TVX7IFBProgAppForm*>(widget->parentWidget()) : nullptr;
             if (form)
-                progress[static_cast<size_t>(at - shownDialogs.begin())].statusAtClose = form->statusText();
+                progress[static_cast<size_t>(shownDialogs.rend() - at) - 1].statusAtClose =
+                    form->statusText();
             return false;
         }
         if (event->type() != QEvent::Show) return false;
