@@ -93,13 +93,9 @@ class SerialSide final : public BoardSide {
     std::vector<QByteArray> earlier_;
 };
 
-// The board listens, the link connects.
-class TcpClientSide final : public BoardSide {
+// A board on a TCP socket, whichever side listens.
+class TcpSide : public BoardSide {
   public:
-    std::unique_ptr<TTComXDlg> makeLink(LogPane* memo) override {
-        return std::make_unique<TTComXDlg>(0, 0, port_, QStringLiteral("127.0.0.1"), kTransportTcp, QString(),
-                                           0, 0, memo, SerialLine{}, LinkSettings{});
-    }
     bool ready(const TTComXDlg& link) const override {
         return link.IsLinkOpen() && board_.last() &&
                board_.last()->state() == QAbstractSocket::ConnectedState;
@@ -109,6 +105,18 @@ class TcpClientSide final : public BoardSide {
     void send(const QByteArray& bytes) override {
         board_.last()->write(bytes);
         board_.last()->flush();
+    }
+
+  protected:
+    TcpBoard board_;
+};
+
+// The board listens, the link connects.
+class TcpClientSide final : public TcpSide {
+  public:
+    std::unique_ptr<TTComXDlg> makeLink(LogPane* memo) override {
+        return std::make_unique<TTComXDlg>(0, 0, port_, QStringLiteral("127.0.0.1"), kTransportTcp, QString(),
+                                           0, 0, memo, SerialLine{}, LinkSettings{});
     }
     void leave() override {
         board_.stopListening();
@@ -117,28 +125,17 @@ class TcpClientSide final : public BoardSide {
     void comeBack(TTComXDlg&) override { board_.listen(port_); }
 
   private:
-    TcpBoard board_;
     quint16 port_ = board_.listen();
 };
 
 // The link listens, the board connects and keeps connecting while it is there.
-class TcpServerSide final : public BoardSide {
+class TcpServerSide final : public TcpSide {
   public:
     std::unique_ptr<TTComXDlg> makeLink(LogPane* memo) override {
         auto link = std::make_unique<TTComXDlg>(port_, 1, 0, QString(), kTransportTcp, QString(), 0, 0, memo,
                                                 SerialLine{}, LinkSettings{});
         connectNow();
         return link;
-    }
-    bool ready(const TTComXDlg& link) const override {
-        return link.IsLinkOpen() && board_.last() &&
-               board_.last()->state() == QAbstractSocket::ConnectedState;
-    }
-    void setScript(Script script) override { board_.setScript(std::move(script)); }
-    std::vector<QByteArray> requests() const override { return board_.requests; }
-    void send(const QByteArray& bytes) override {
-        board_.last()->write(bytes);
-        board_.last()->flush();
     }
     void leave() override {
         present_ = false;
@@ -164,7 +161,6 @@ class TcpServerSide final : public BoardSide {
         QObject::connect(s, &QTcpSocket::errorOccurred, &board_, again);
     }
 
-    TcpBoard board_;
     quint16 port_ = freePort();
     bool present_ = true;
     bool retrying_ = false;
