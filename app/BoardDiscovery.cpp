@@ -1,17 +1,16 @@
-// Board discovery: the port choice, the link, the board check and the
-// board's network settings.
-#include "AppPaths.h"
+#include "BoardDiscovery.h"
+
 #include "EventWait.h"
 #include "MessageBox.h"
 #include "SerialPortList.h"
 #include "TTComXDlg.h"
-#include "UpdaterApp.h"
 #include "WorkflowTimings.h"
 
 namespace ifb {
 namespace {
 
 const QString kCheckBanner = QStringLiteral("------- Check IFB ----------");
+const QString kBoardFound = QStringLiteral("Find VX7 IFB");
 
 QString UsbModeQuestion(int usbWaitMode) {
     const QString head = QStringLiteral(
@@ -23,16 +22,12 @@ QString UsbModeQuestion(int usbWaitMode) {
                       "※ 接続検証に最長2分程かかる場合があります。");
 }
 
-}  // namespace
-
-bool UpdaterApp::FindBoard() {
+PortDialogSetup PortDialogFor(const Option& option) {
     PortDialogSetup setup;
     setup.caption = QStringLiteral("シリアルポートのオープン");
-    {
-        TEnumCom ports;
-        ports.Enumerate(option.ComPort);
-        setup.items = ports.items();
-    }
+    TEnumCom ports;
+    ports.Enumerate(option.ComPort);
+    setup.items = ports.items();
     for (int i = 0; i < setup.items.size(); ++i) {
         if (TEnumCom::PortNameOfItem(setup.items[i]) == option.ComPort) {
             setup.selectedIndex = i;
@@ -42,126 +37,132 @@ bool UpdaterApp::FindBoard() {
     if (setup.selectedIndex < 0 && !setup.items.isEmpty()) setup.selectedIndex = 0;
     setup.speedItem = SpeedItemFromCode(option.ComSpeed);
     setup.parityItem = ParityItemFromCode(option.Parity);
+    return setup;
+}
 
-    const PortDialogResult chosen = op_.runPortDialog(setup);
+}  // namespace
+
+bool BoardDiscovery::FindBoard() {
+    const PortDialogResult chosen = c_.op.runPortDialog(PortDialogFor(c_.session.option));
     bool result = false;
     bool closeWindow = false;
     QString outcome;
     if (!chosen.opened) {
         closeWindow = true;
     } else {
-        const int index = chosen.selectedIndex >= 0 ? chosen.selectedIndex : 0;
-        const bool havePort = index < chosen.items.size();
-        if (havePort) option.ComPort = TEnumCom::PortNameOfItem(chosen.items[index]);
-        option.ComSpeed = SpeedCodeFromItem(chosen.speedItem);
-        option.Parity = ParityCodeFromItem(chosen.parityItem);
-
         // An empty port list leaves nothing to open: that ends like a port
         // that does not open, without a link.
-        if (havePort) {
-            SerialLine line;
-            LinkSettings settings;
-            ReadLinkSettings(settingsPath, option.UseUSB, line, settings);
-            link_ = std::make_unique<TTComXDlg>(
-                option.TCPPort, option.fTCPServer, option.TCPServPort, option.TCPServAddr, option.UseUSB,
-                option.ComPort, option.ComSpeed, option.Parity, &op_.logPane(), line, settings);
-            // Received bytes are decoded at once (from the event loop, like a
-            // tick), not only at the next 50 ms tick: each command would
-            // otherwise wait most of a tick for its reply.
-            connect(link_.get(), &TTComXDlg::BytesArrived, this, [this] {
-                if (timer1_.isActive() && !rxPoll_.isActive()) rxPoll_.start();
-            });
-            commands_ = std::make_unique<BoardCommands>(*link_, *this, [this] {
-                link_->ReopenOnPort(option.ComPort);
-                timer1_.start();
-            });
-        }
-        op_.setMainWindowEnabled(false);
-        timer1_.start();
-        if (!link_ || !link_->IsLinkOpen()) {
+        if (takePortChoice(chosen)) c_.board.open(c_.op.logPane());
+        c_.op.setMainWindowEnabled(false);
+        c_.board.startPolling();
+        const TTComXDlg* link = c_.board.link();
+        if (!link || !link->IsLinkOpen()) {
             outcome = QStringLiteral("NG: Port Open");
             closeWindow = true;
         } else {
-            option.fNoVerCheck = 0;
-            UsbModeRun = false;
-            if (CheckBoard(program.checkBoardMs())) {
-                outcome = QStringLiteral("Find VX7 IFB");
-                result = true;
-            } else if (showMessage(UsbModeQuestion(program.USBWait_Mode), QStringLiteral("USBモードでの実行"),
-                                   MsgIcon::Warning, MsgButtons::YesNo) == MsgAnswer::Yes) {
-                UsbModeRun = true;
-                PauseWithEvents(kBoardSettlePauseMs);
-                result = CheckBoard(program.checkBoardMs());
-                if (!result) {
-                    PauseWithEvents(kBoardSettlePauseMs);
-                    result = CheckBoard(program.checkBoardMs());
-                }
-                outcome = result ? QStringLiteral("Find VX7 IFB") : QStringLiteral("Not Find VX7 IFB");
-                if (!result) UsbModeRun = false;
+            c_.session.option.fNoVerCheck = 0;
+            c_.session.UsbModeRun = false;
+            result = CheckBoard(c_.session.program.checkBoardMs()) || checkInUsbMode();
+            if (result) {
+                outcome = kBoardFound;
+            } else if (c_.session.UsbModeRun) {
+                outcome = QStringLiteral("Not Find VX7 IFB");
+                c_.session.UsbModeRun = false;
             }
         }
     }
-    op_.setMainWindowEnabled(true);
-    WriteLog(outcome, false);
-    if (closeWindow) op_.requestClose();
+    c_.op.setMainWindowEnabled(true);
+    c_.WriteLog(outcome, false);
+    if (closeWindow) c_.op.requestClose();
     return result;
 }
 
-bool UpdaterApp::CheckBoard(quint32 timeoutMs) {
-    ProcessPendingEvents();
-    startProgress(ProgressKind::BoardCheck, kCheckBanner, true);
-    op_.setMainWindowEnabled(false);
-    bool ok = false;
-    boardModeKnown_ = false;
-    if (UsbModeRun) {
-        ok = commands_->SetIFBMode(0, timeoutMs);
-        SavedBoardMode = 0;
-        if (!ok && program.USBWait_Mode == 1) {
-            PauseWithEvents(kBoardSettlePauseMs);
-            if (link_->WaitReply(reply::kAck, kUsbModeAckWaitMs)) {
-                quint16 mode = 0;
-                ok = commands_->GetIFBMode(timeoutMs, mode) && (mode & 7) == 0;
-            } else {
-                ok = commands_->SetIFBMode(0, timeoutMs);
-            }
-        }
-    } else {
-        ok = commands_->GetIFBMode(timeoutMs, SavedBoardMode) ||
-             commands_->GetIFBMode(timeoutMs, SavedBoardMode);
-        boardModeKnown_ = ok;
-        if (ok) {
-            WriteLog(QStringLiteral("OK: GetIFBMode"), false);
-            ok = program.USBchange == 1 ? commands_->SetIFBMode(0, timeoutMs)
-                                        : commands_->ESP32_RestartCmd(timeoutMs);
-            if (ok) {
-                commands_->ESP32_RestartCmd(timeoutMs);
-                WriteLog(QStringLiteral("OK: ESP32_RestartCmd"), false);
-                PauseWithEvents(kBoardSettlePauseMs);
-            } else {
-                commands_->ESP32_RestartCmd(timeoutMs);
-                PauseWithEvents(kBoardSettlePauseMs);
-                commands_->SetIFBMode(0, timeoutMs);
-            }
-        }
+bool BoardDiscovery::takePortChoice(const PortDialogResult& chosen) {
+    Option& option = c_.session.option;
+    const int index = chosen.selectedIndex >= 0 ? chosen.selectedIndex : 0;
+    const bool havePort = index < chosen.items.size();
+    if (havePort) option.ComPort = TEnumCom::PortNameOfItem(chosen.items[index]);
+    option.ComSpeed = SpeedCodeFromItem(chosen.speedItem);
+    option.Parity = ParityCodeFromItem(chosen.parityItem);
+    return havePort;
+}
+
+bool BoardDiscovery::checkInUsbMode() {
+    if (showMessage(UsbModeQuestion(c_.session.program.USBWait_Mode), QStringLiteral("USBモードでの実行"),
+                    MsgIcon::Warning, MsgButtons::YesNo) != MsgAnswer::Yes)
+        return false;
+    c_.session.UsbModeRun = true;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        PauseWithEvents(kBoardSettlePauseMs);
+        if (CheckBoard(c_.session.program.checkBoardMs())) return true;
     }
+    return false;
+}
+
+bool BoardDiscovery::CheckBoard(quint32 timeoutMs) {
+    ProcessPendingEvents();
+    c_.startProgress(ProgressKind::BoardCheck, kCheckBanner, true);
+    c_.op.setMainWindowEnabled(false);
+    Session& s = c_.session;
+    BoardCommands& commands = c_.board.commands();
+    s.boardModeKnown = false;
+    bool ok = s.UsbModeRun ? setUsbMode(timeoutMs) : prepareBoard(timeoutMs);
     if (ok) {
         PauseWithEvents(kBoardSettlePauseMs);
         ok = ReadBoardNetwork(kNetworkReadTimeoutMs);
     }
-    if (!ok && program.USBWait_Mode == 0) commands_->ESP32_RestartCmd(timeoutMs);
+    if (!ok && s.program.USBWait_Mode == 0) commands.ESP32_RestartCmd(timeoutMs);
     // The USB mode the fallback set is as good as one read from the board.
-    if (UsbModeRun) boardModeKnown_ = ok;
-    op_.closeProgress();
+    if (s.UsbModeRun) s.boardModeKnown = ok;
+    c_.op.closeProgress();
     return ok;
 }
 
-bool UpdaterApp::ReadBoardNetwork(quint32 timeoutMs) {
-    if (!commands_->GetWiFiConfig(timeoutMs, tcpipParam)) return false;
-    if (!commands_->GetTCPIPParam(timeoutMs, tcpipParam)) return false;
-    option.TCPPort = tcpipParam.tcpPort;
-    option.fTCPServer = static_cast<int>(tcpipParam.ipAddress);
-    option.TCPServPort = tcpipParam.value1;
-    option.TCPServAddr = QString::number(tcpipParam.value2);
+bool BoardDiscovery::setUsbMode(quint32 timeoutMs) {
+    BoardCommands& commands = c_.board.commands();
+    c_.session.SavedBoardMode = 0;
+    if (commands.SetIFBMode(0, timeoutMs)) return true;
+    if (c_.session.program.USBWait_Mode != 1) return false;
+    // A board that is still switching may acknowledge late.
+    PauseWithEvents(kBoardSettlePauseMs);
+    if (c_.board.link()->WaitReply(Reply::Ack, kUsbModeAckWaitMs)) {
+        quint16 mode = 0;
+        return commands.GetIFBMode(timeoutMs, mode) && (mode & 7) == 0;
+    }
+    return commands.SetIFBMode(0, timeoutMs);
+}
+
+bool BoardDiscovery::prepareBoard(quint32 timeoutMs) {
+    Session& s = c_.session;
+    BoardCommands& commands = c_.board.commands();
+    const bool read =
+        commands.GetIFBMode(timeoutMs, s.SavedBoardMode) || commands.GetIFBMode(timeoutMs, s.SavedBoardMode);
+    s.boardModeKnown = read;
+    if (!read) return false;
+    c_.WriteLog(QStringLiteral("OK: GetIFBMode"), false);
+    const bool ok =
+        s.program.USBchange == 1 ? commands.SetIFBMode(0, timeoutMs) : commands.ESP32_RestartCmd(timeoutMs);
+    if (ok) {
+        commands.ESP32_RestartCmd(timeoutMs);
+        c_.WriteLog(QStringLiteral("OK: ESP32_RestartCmd"), false);
+        PauseWithEvents(kBoardSettlePauseMs);
+    } else {
+        commands.ESP32_RestartCmd(timeoutMs);
+        PauseWithEvents(kBoardSettlePauseMs);
+        commands.SetIFBMode(0, timeoutMs);
+    }
+    return ok;
+}
+
+bool BoardDiscovery::ReadBoardNetwork(quint32 timeoutMs) {
+    Session& s = c_.session;
+    BoardCommands& commands = c_.board.commands();
+    if (!commands.GetWiFiConfig(timeoutMs, s.tcpipParam)) return false;
+    if (!commands.GetTCPIPParam(timeoutMs, s.tcpipParam)) return false;
+    s.option.TCPPort = s.tcpipParam.tcpPort;
+    s.option.fTCPServer = static_cast<int>(s.tcpipParam.ipAddress);
+    s.option.TCPServPort = s.tcpipParam.value1;
+    s.option.TCPServAddr = QString::number(s.tcpipParam.value2);
     return true;
 }
 

@@ -1,4 +1,5 @@
-// The firmware write over Wi-Fi.
+#include "OtaUpdate.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,37 +12,38 @@
 #include "MessageBox.h"
 #include "TTComXDlg.h"
 #include "ToolRunner.h"
-#include "UpdaterApp.h"
 #include "WiFiAdapterCheck.h"
 #include "WorkflowTimings.h"
 
 namespace ifb {
 
-bool UpdaterApp::WaitWiFiConnection() {
-    startProgress(ProgressKind::ConnectionWait, QStringLiteral("------- Check WiFi AP Connection ----------"),
-                  true);
+bool OtaUpdate::WaitWiFiConnection() {
+    c_.startProgress(ProgressKind::ConnectionWait,
+                     QStringLiteral("------- Check WiFi AP Connection ----------"), true);
     tickTimeout_.start();
     bool connected = false;
+    TCPIPPARAM& network = c_.session.tcpipParam;
     for (;;) {
-        if (commands_->PollApConnection(tcpipParam.tcpPort, tcpipParam.ipAddress)) {
-            WriteLog(QStringLiteral("Connection: %1ms").arg(updateStopwatch_.elapsed()), true);
+        if (c_.board.commands().PollApConnection(network.tcpPort, network.ipAddress)) {
+            c_.WriteLog(QStringLiteral("Connection: %1ms").arg(updateStopwatch_.elapsed()), true);
             connected = true;
             break;
         }
-        if (tickTimeout_.expired(option.connectWaitMs()) || abortRequested_) break;
+        if (tickTimeout_.expired(c_.session.option.connectWaitMs()) || abortRequested_) break;
         ProcessPendingEvents();
         SleepWithoutEvents(kConnectionPollPauseMs);
     }
-    op_.closeProgress();
+    c_.op.closeProgress();
     return connected;
 }
 
-bool UpdaterApp::writeFirmwareFile(QString& firmwarePath) {
-    const QString folder = FirmwareFolderFor(exePath_, program.binPath_Mode, UserDataFolder());
+bool OtaUpdate::writeFirmwareFile(QString& firmwarePath) {
+    const Session& s = c_.session;
+    const QString folder = FirmwareFolderFor(s.exePath, s.program.binPath_Mode, UserDataFolder());
     bool found = false;
-    const QByteArray image = LoadFirmware(FirmwareId, &found);
+    const QByteArray image = LoadFirmware(s.FirmwareId, &found);
     if (!found) {
-        showMessage(QStringLiteral("リソース %1 が見つかりません。").arg(FirmwareId), std::nullopt,
+        showMessage(QStringLiteral("リソース %1 が見つかりません。").arg(s.FirmwareId), std::nullopt,
                     MsgIcon::Error);
         return false;
     }
@@ -57,147 +59,159 @@ bool UpdaterApp::writeFirmwareFile(QString& firmwarePath) {
     return true;
 }
 
-void UpdaterApp::RunOtaUpdate() {
-    ToolOutputOk = true;
-    abortRequested_ = false;
-    QString firmwarePath;
-    UpdateOutcome outcome = UpdateOutcome::Ok;
-
-    if (!commands_->GetApInfo(wifiAp, true)) {
+bool OtaUpdate::startOtaMode() {
+    Session& s = c_.session;
+    if (!c_.board.commands().GetApInfo(s.wifiAp, true)) {
         qCDebug(lcUpdate) << "access point not read: cancel end";
-        return cancelUpdate();
+        return false;
     }
-    qCDebug(lcUpdate).noquote() << "access point" << wifiAp.ssid << DottedIpv4(wifiAp.ipAddress);
-    link_->OtaResultReceived = false;
-    link_->OtaResultOk = false;
-    commands_->SetOtaMode(kOtaAccessPointMode, true);
+    qCDebug(lcUpdate).noquote() << "access point" << s.wifiAp.ssid << DottedIpv4(s.wifiAp.ipAddress);
+    c_.board.link()->ClearOtaResult();
+    c_.board.commands().SetOtaMode(kOtaAccessPointMode, true);
 
     JoinInstruction join;
     join.caption = QStringLiteral("OTA経由のアップデート開始");
     join.message1 = QStringLiteral("パソコンを以下のWi-Fiアクセスポイント\nに接続してください。");
     join.message2 = QStringLiteral("接続完了後OKを押してください。\n書き込みが開始されます。");
-    join.memoLines = {QStringLiteral("SSID      : ") + wifiAp.ssid,
-                      QStringLiteral("Password  : ") + wifiAp.password};
-    if (!op_.confirmJoin(join)) {
+    join.memoLines = {QStringLiteral("SSID      : ") + s.wifiAp.ssid,
+                      QStringLiteral("Password  : ") + s.wifiAp.password};
+    if (!c_.op.confirmJoin(join)) {
         qCDebug(lcUpdate) << "join not confirmed: cancel end";
-        return cancelUpdate();
+        return false;
     }
+    return true;
+}
+
+void OtaUpdate::RunOtaUpdate() {
+    c_.session.ToolOutputOk = true;
+    abortRequested_ = false;
+    QString firmwarePath;
+    if (!startOtaMode()) return cancelUpdate();
 
     updateStopwatch_.start();
     const bool joined = WaitWiFiConnection();
     qCDebug(lcUpdate) << (joined ? "PC joined after" : "PC not joined after") << updateStopwatch_.elapsed()
                       << "ms";
     if (!joined) {
-        WriteLog(QStringLiteral("Not Connection"), true);
+        c_.WriteLog(QStringLiteral("Not Connection"), true);
         return finishUpdate(UpdateOutcome::TimeOut, firmwarePath);
     }
     // A firmware image that cannot be written out ends the update like an
     // aborted one, so the board still gets its mode back.
     if (!writeFirmwareFile(firmwarePath)) return finishUpdate(UpdateOutcome::Aborted, firmwarePath);
     if (!QFileInfo::exists(firmwarePath)) {
-        WriteLog(QStringLiteral("Not Connection"), true);
+        c_.WriteLog(QStringLiteral("Not Connection"), true);
         return finishUpdate(UpdateOutcome::Aborted, firmwarePath);
     }
+    const UpdateOutcome outcome = upload(firmwarePath);
+    c_.op.closeProgress();
+    finishUpdate(outcome, firmwarePath);
+}
 
-    op_.setWriteCommandAvailable(false);
+UpdateOutcome OtaUpdate::upload(const QString& firmwarePath) {
+    Session& s = c_.session;
+    c_.op.setWriteCommandAvailable(false);
     QStringList chunks;
     tickTimeout_.start();
-    option.ProgMode = 1;
-    wifiAp.port = kOtaPort;
-    const EspotaCommand command{option.App_ESPOta, DottedIpv4(wifiAp.ipAddress), wifiAp.port, otaPassword,
-                                firmwarePath};
-    if (VerboseLog) WriteLog(command.displayLine(), true);
+    s.option.ProgMode = 1;
+    s.wifiAp.port = kOtaPort;
+    const EspotaCommand command{s.option.App_ESPOta, DottedIpv4(s.wifiAp.ipAddress), s.wifiAp.port,
+                                s.otaPassword, firmwarePath};
+    if (s.VerboseLog) c_.WriteLog(command.displayLine(), true);
     qCDebug(lcUpdate).noquote() << "firmware file" << firmwarePath << "to" << command.address;
 
-    startProgress(ProgressKind::FirmwareWrite, QStringLiteral("------- WiFi OTA Mode ----------"), false);
+    c_.startProgress(ProgressKind::FirmwareWrite, QStringLiteral("------- WiFi OTA Mode ----------"), false);
     ToolRunner runner(
-        op_, *this, [this] { return CheckWiFiAdapter(networkAdapters(), *this); }, ToolOutputOk);
+        c_.op, c_.log, [this] { return CheckWiFiAdapter(c_.session.networkAdapters(), c_.log); },
+        s.ToolOutputOk);
     // The tool has time-outs of its own; one that still runs long after them
     // hangs, and is stopped so that the board gets its mode back.
-    const quint32 toolLimitMs = HungToolLimitMs(toolTimeLimitMs, option.progWaitMs());
+    const quint32 toolLimitMs = HungToolLimitMs(s.toolTimeLimitMs, s.option.progWaitMs());
     bool toolStopped = false;
     runner.setAbortRequested([this, &toolStopped, toolLimitMs] {
         toolStopped = tickTimeout_.expired(toolLimitMs);
         return abortRequested_ || toolStopped;
     });
-    const bool ran = runner.RunCommand(command.toolCommand(), &op_.logPane(), chunks);
+    const bool ran = runner.RunCommand(command.toolCommand(), &c_.op.logPane(), chunks);
     qCDebug(lcUpdate) << "tool" << (ran ? "ran" : "failed") << "for" << tickTimeout_.elapsed() << "ms";
-    if (toolStopped) WriteLog(QStringLiteral("NG: espota.exe stopped after %1ms").arg(toolLimitMs), true);
+    if (toolStopped) c_.WriteLog(QStringLiteral("NG: espota.exe stopped after %1ms").arg(toolLimitMs), true);
     if (!ran) {
-        WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);
-        outcome = UpdateOutcome::ToolFailed;
-    } else {
-        const bool received = WaitUntil([this] { return link_->OtaResultReceived || abortRequested_; },
-                                        tickTimeout_, option.progWaitMs());
-        qCDebug(lcUpdate) << "verdict"
-                          << (!received            ? "none"
-                              : link_->OtaResultOk ? "OK"
-                                                   : "BR")
-                          << "after" << tickTimeout_.elapsed() << "ms";
-        if (abortRequested_) {
-            outcome = UpdateOutcome::Aborted;
-        } else if (!received) {
-            WriteLog(QStringLiteral("NG: Time Over"), false);
-            outcome = UpdateOutcome::TimeOut;
-        } else if (link_->OtaResultOk) {
-            WriteLog(QStringLiteral("OK: Program Update"), false);
-            restartBoard(program.checkBoardMs());
-            // A board verifying a new image takes a while to boot: the version
-            // is read once it answers again.
-            TickTimeout booting;
-            booting.start();
-            const bool back = waitForBoard(program.checkBoardMs());
-            qCDebug(lcUpdate) << (back ? "board back after" : "board not back after") << booting.elapsed()
-                              << "ms";
-            commands_->GetModelName(ModelName);
-            if (commands_->GetRomVersion(RomVersion) && ToolOutputOk) {
-                WriteLog(QStringLiteral("IFB-ROMVer : ") + RomVersion, true);
-                if (RomVersion != FirmwareId) {
-                    WriteLog(QStringLiteral("NG: Program Update"), false);
-                    outcome = UpdateOutcome::Aborted;
-                }
-            } else {
-                WriteLog(QStringLiteral("NG: Program Update"), false);
-                outcome = UpdateOutcome::Aborted;
-            }
-        } else {
-            WriteLog(QStringLiteral("NG: Program Update"), false);
-            outcome = UpdateOutcome::Aborted;
-        }
+        c_.WriteLog(QStringLiteral("NG: ERROR espota.exe"), false);
+        return UpdateOutcome::ToolFailed;
     }
-    op_.closeProgress();
-    finishUpdate(outcome, firmwarePath);
+    return judgeVerdict();
 }
 
-void UpdaterApp::finishUpdate(UpdateOutcome outcome, const QString& firmwarePath) {
+UpdateOutcome OtaUpdate::judgeVerdict() {
+    const TTComXDlg& link = *c_.board.link();
+    const bool received = WaitUntil([this, &link] { return link.OtaResultReceived || abortRequested_; },
+                                    tickTimeout_, c_.session.option.progWaitMs());
+    qCDebug(lcUpdate) << "verdict"
+                      << (!received          ? "none"
+                          : link.OtaResultOk ? "OK"
+                                             : "BR")
+                      << "after" << tickTimeout_.elapsed() << "ms";
+    if (abortRequested_) return UpdateOutcome::Aborted;
+    if (!received) {
+        c_.WriteLog(QStringLiteral("NG: Time Over"), false);
+        return UpdateOutcome::TimeOut;
+    }
+    if (!link.OtaResultOk) {
+        c_.WriteLog(QStringLiteral("NG: Program Update"), false);
+        return UpdateOutcome::Aborted;
+    }
+    c_.WriteLog(QStringLiteral("OK: Program Update"), false);
+    return checkNewFirmware();
+}
+
+UpdateOutcome OtaUpdate::checkNewFirmware() {
+    Session& s = c_.session;
+    BoardCommands& commands = c_.board.commands();
+    restore_.restartBoard(s.program.checkBoardMs());
+    // A board verifying a new image takes a while to boot: the version is
+    // read once it answers again.
+    TickTimeout booting;
+    booting.start();
+    const bool back = restore_.waitForBoard(s.program.checkBoardMs());
+    qCDebug(lcUpdate) << (back ? "board back after" : "board not back after") << booting.elapsed() << "ms";
+    commands.GetModelName(s.ModelName);
+    if (commands.GetRomVersion(s.RomVersion) && s.ToolOutputOk) {
+        c_.WriteLog(QStringLiteral("IFB-ROMVer : ") + s.RomVersion, true);
+        if (s.RomVersion == s.FirmwareId) return UpdateOutcome::Ok;
+    }
+    c_.WriteLog(QStringLiteral("NG: Program Update"), false);
+    return UpdateOutcome::Aborted;
+}
+
+void OtaUpdate::finishUpdate(UpdateOutcome outcome, const QString& firmwarePath) {
     qCDebug(lcUpdate) << "outcome" << static_cast<int>(outcome);
-    restoreBoardMode();
+    restore_.restoreBoardMode();
     if (!firmwarePath.isEmpty() && QFileInfo::exists(firmwarePath)) QFile::remove(firmwarePath);
-    op_.showWriteResult(outcome);
-    WriteLog(
+    c_.op.showWriteResult(outcome);
+    c_.WriteLog(
         QStringLiteral("実行時間: %1ms").arg(updateStopwatch_.isValid() ? updateStopwatch_.elapsed() : 0),
         false);
     switch (outcome) {
         case UpdateOutcome::Ok:
-            WriteLog(QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。"), true);
+            c_.WriteLog(QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。"), true);
             break;
         case UpdateOutcome::TimeOut:
-            WriteLog(QStringLiteral("NG:タイムアウトしました。"), true);
-            WriteLog(QStringLiteral("接続を確認し、もう一度書き込みを行ってください。"), true);
-            op_.setWriteCommandAvailable(true);
+            c_.WriteLog(QStringLiteral("NG:タイムアウトしました。"), true);
+            c_.WriteLog(QStringLiteral("接続を確認し、もう一度書き込みを行ってください。"), true);
+            c_.op.setWriteCommandAvailable(true);
             break;
         case UpdateOutcome::ToolFailed:
-            WriteLog(QStringLiteral("NG:ファームウェアの書き込みを中止しました。"), true);
+            c_.WriteLog(QStringLiteral("NG:ファームウェアの書き込みを中止しました。"), true);
             break;
-        default:
-            WriteLog(QStringLiteral("NG:ファームウェアの書き込みを中止しました。"), true);
-            WriteLog(QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"), true);
+        case UpdateOutcome::Aborted:
+            c_.WriteLog(QStringLiteral("NG:ファームウェアの書き込みを中止しました。"), true);
+            c_.WriteLog(QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"), true);
             break;
     }
 }
 
-void UpdaterApp::cancelUpdate() {
-    restartBoard(kRestoreReplyTimeoutMs);
+void OtaUpdate::cancelUpdate() {
+    restore_.restartBoard(kRestoreReplyTimeoutMs);
     SleepWithoutEvents(kCancelPauseMs);
 }
 

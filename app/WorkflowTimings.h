@@ -7,6 +7,9 @@ namespace ifb {
 // The fixed times and numbers of the workflow, each with its unit. The
 // settings file's time-outs are in Settings.h.
 
+// The link's poll: the receive ring is decoded at least this often.
+inline constexpr int kLinkPollIntervalMs = 50;
+
 // Board check: the pause after a restart and between two USB-mode attempts.
 inline constexpr quint32 kBoardSettlePauseMs = 1000;
 // Board check, USB-mode run: how long a late acknowledgement may take.

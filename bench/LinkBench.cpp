@@ -4,9 +4,7 @@
 //  (b) receive throughput (ring + assembler + decoder) on a stream of mixed
 //      valid and corrupt frames.
 
-#include <pty.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,6 +14,7 @@
 
 #include "LinkReceiver.h"
 #include "MessageBox.h"
+#include "PtyPair.h"
 #include "TTComXDlg.h"
 
 using namespace ifb;
@@ -78,14 +77,15 @@ QByteArray mixedStream(qsizetype size, long& valid) {
 }
 
 void waitAckCost() {
-    int master = -1, slave = -1;
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    const ifb::test::PtyPair pty;
+    if (!pty.ok()) {
         std::printf("(a) skipped: no pty\n");
         return;
     }
-    TTComXDlg link(0, 0, 0, QString(), kTransportSerial, QString::fromLocal8Bit(name), 4, 0, nullptr,
-                   SerialLine{}, LinkSettings{});
+    LinkSetup setup;
+    setup.comPort = pty.path();
+    setup.speedCode = 4;
+    TTComXDlg link(setup, nullptr);
     QTimer poll;
     poll.setTimerType(Qt::PreciseTimer);
     QObject::connect(&poll, &QTimer::timeout, [&link] { link.PollReceive(); });
@@ -105,8 +105,6 @@ void waitAckCost() {
                     ok ? "answered?!" : "failed", wallS * 1000, cpu * 1000, share);
     }
     std::printf("(a) worst of 3: %.3f %% CPU (goal < 2 %%)\n", worst);
-    close(master);
-    close(slave);
 }
 
 void throughput() {

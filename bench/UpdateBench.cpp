@@ -75,7 +75,7 @@ class Scope {
 // The wrapped functions, by their mangled names.
 extern "C" {
 bool __real__ZN3ifb9TTComXDlg7WaitAckEv(TTComXDlg* self);
-bool __real__ZN3ifb9TTComXDlg9WaitReplyEij(TTComXDlg* self, int kind, quint32 timeoutMs);
+bool __real__ZN3ifb9TTComXDlg9WaitReplyENS_5ReplyEj(TTComXDlg* self, Reply kind, quint32 timeoutMs);
 void __real__ZN3ifb15PauseWithEventsEj(quint32 limitMs);
 void __real__ZN3ifb18SleepWithoutEventsEj(quint32 ms);
 bool __real__ZN3ifb9WaitUntilERKSt8functionIFbvEERKNS_11TickTimeoutEj(const std::function<bool()>& done,
@@ -90,9 +90,9 @@ bool __wrap__ZN3ifb9TTComXDlg7WaitAckEv(TTComXDlg* self) {
     scope.boardWaitEnded(ok);
     return ok;
 }
-bool __wrap__ZN3ifb9TTComXDlg9WaitReplyEij(TTComXDlg* self, int kind, quint32 timeoutMs) {
+bool __wrap__ZN3ifb9TTComXDlg9WaitReplyENS_5ReplyEj(TTComXDlg* self, Reply kind, quint32 timeoutMs) {
     const Scope scope(kBoard);
-    const bool ok = __real__ZN3ifb9TTComXDlg9WaitReplyEij(self, kind, timeoutMs);
+    const bool ok = __real__ZN3ifb9TTComXDlg9WaitReplyENS_5ReplyEj(self, kind, timeoutMs);
     scope.boardWaitEnded(ok);
     return ok;
 }
@@ -281,7 +281,7 @@ bool RunOnce(Run& run, qint64& imageSize) {
     BenchOperator op;
     UpdaterApp app(op, h.exePath, QStringLiteral("1022IFB00"));
     bool found = false;
-    imageSize = LoadFirmware(app.FirmwareId, &found).size();
+    imageSize = LoadFirmware(app.session().FirmwareId, &found).size();
 
     StartupResult started = StartupResult::BoardNotFound;
     run.startUp = Measure([&] { started = app.startUp(); });

@@ -5,7 +5,7 @@
 # measured code stays exactly as shipped.
 set(ifb_bench_wrapped
   _ZN3ifb9TTComXDlg7WaitAckEv
-  _ZN3ifb9TTComXDlg9WaitReplyEij
+  _ZN3ifb9TTComXDlg9WaitReplyENS_5ReplyEj
   _ZN3ifb15PauseWithEventsEj
   _ZN3ifb18SleepWithoutEventsEj
   _ZN3ifb9WaitUntilERKSt8functionIFbvEERKNS_11TickTimeoutEj

@@ -34,7 +34,7 @@ void BoardCommands::send(const QByteArray& payload, FrameTrace via, const QStrin
 
 bool BoardCommands::GetIFBMode(quint32 timeoutMs, quint16& mode) {
     send(bytes({0x00}), FrameTrace::Verbose);
-    if (!link_.WaitReply(reply::kAck, timeoutMs)) return false;
+    if (!link_.WaitReply(Reply::Ack, timeoutMs)) return false;
     const auto read = ReadIfbMode(link_);
     if (!read) return false;
     mode = *read;
@@ -61,22 +61,22 @@ bool BoardCommands::PollApConnection(quint16& port, quint32& address) {
 bool BoardCommands::SetIFBMode(quint16 mode, quint32 timeoutMs) {
     send(bytes({0x01, static_cast<quint8>(mode & 0xFF), static_cast<quint8>(mode >> 8)}),
          FrameTrace::Verbose);
-    return link_.WaitReply(reply::kAck, timeoutMs);
+    return link_.WaitReply(Reply::Ack, timeoutMs);
 }
 
 bool BoardCommands::ESP32_RestartCmd(quint32 timeoutMs) {
     send(bytes({0x0A}), FrameTrace::Verbose, QStringLiteral("RESTART_CMD: "));
-    return link_.WaitReply(reply::kAck, timeoutMs);
+    return link_.WaitReply(Reply::Ack, timeoutMs);
 }
 
 bool BoardCommands::GetWiFiConfig(quint32 timeoutMs, TCPIPPARAM& param) {
     send(bytes({0x03, 0x02}), FrameTrace::Verbose);
-    if (link_.WaitReply(reply::kAck, timeoutMs)) {
+    if (link_.WaitReply(Reply::Ack, timeoutMs)) {
         param.ssid = ReplyText(link_, 2);
         log_.WriteLog(param.ssid, false);
     }
     send(bytes({0x03, 0x03}), FrameTrace::Verbose);
-    if (!link_.WaitReply(reply::kAck, timeoutMs)) return false;
+    if (!link_.WaitReply(Reply::Ack, timeoutMs)) return false;
     param.password = ReplyText(link_, 2);
     log_.WriteLog(param.password, false);
     return true;
@@ -84,7 +84,7 @@ bool BoardCommands::GetWiFiConfig(quint32 timeoutMs, TCPIPPARAM& param) {
 
 bool BoardCommands::GetTCPIPParam(quint32 timeoutMs, TCPIPPARAM& param) {
     send(bytes({0x03, 0x04}), FrameTrace::Verbose);
-    if (!link_.WaitReply(reply::kAck, timeoutMs)) {
+    if (!link_.WaitReply(Reply::Ack, timeoutMs)) {
         log_.WriteLog(QStringLiteral("NG"), false);
         return false;
     }

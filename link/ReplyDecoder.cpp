@@ -172,18 +172,18 @@ void DecodeReply(const quint8* frame, int size, ReplyState& state, const TraceFn
     };
     switch (frame[2]) {
         case '0':
-            state.ReplyKind = reply::kAck;
+            state.ReplyKind = Reply::Ack;
             copyToReplyBuffer();
             break;
         case 'E':
             if (trace && frame[4] == 'M') trace(latin1Text(frame + 5, len - 1));
             break;
         case 'b':
-            state.ReplyKind = reply::kLcd;
+            state.ReplyKind = Reply::Lcd;
             if (trace) decodeLcd(frame, size, trace);
             break;
         case 'D': {
-            state.ReplyKind = reply::kOtaResult;
+            state.ReplyKind = Reply::OtaResult;
             const char* text = reinterpret_cast<const char*>(frame + 4);
             if (len == 2 && std::memcmp(text, "OK", 2) == 0) {
                 state.OtaResultReceived = true;
@@ -195,18 +195,18 @@ void DecodeReply(const quint8* frame, int size, ReplyState& state, const TraceFn
             break;
         }
         case 'd':
-            state.ReplyKind = reply::kNoticeD;
+            state.ReplyKind = Reply::NoticeD;
             break;
         case 'i':
-            state.ReplyKind = reply::kNoticeI;
+            state.ReplyKind = Reply::NoticeI;
             break;
         case '1':
-            state.ReplyKind = reply::kNack;
+            state.ReplyKind = Reply::Nack;
             copyToReplyBuffer();
             if (trace) trace(NackReasonText(frame[4], frame[5]));
             break;
         case 'I':
-            state.ReplyKind = reply::kIdentifier;
+            state.ReplyKind = Reply::Identifier;
             if (trace) {
                 QString line = QStringLiteral("UID2: ");
                 for (int i = 12; i >= 5; --i) {
@@ -217,14 +217,14 @@ void DecodeReply(const quint8* frame, int size, ReplyState& state, const TraceFn
             }
             break;
         case 'L':
-            state.ReplyKind = reply::kNoticeL;
+            state.ReplyKind = Reply::NoticeL;
             break;
         case 'l':
-            state.ReplyKind = reply::kTag;
+            state.ReplyKind = Reply::Tag;
             if (trace) decodeTag(frame, trace);
             break;
         case 'G':
-            state.ReplyKind = reply::kG;
+            state.ReplyKind = Reply::G;
             copyToReplyBuffer();
             break;
         default:

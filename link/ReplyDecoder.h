@@ -8,24 +8,25 @@
 
 namespace ifb {
 
-// Kinds of decoded frames as the waits see them (0: none since the last send).
-namespace reply {
-constexpr int kNone = 0;
-constexpr int kAck = 2;         // '0'
-constexpr int kOtaResult = 3;   // 'D'
-constexpr int kNoticeD = 4;     // 'd'
-constexpr int kNoticeI = 5;     // 'i'
-constexpr int kNack = 6;        // '1'
-constexpr int kIdentifier = 7;  // 'I'
-constexpr int kNoticeL = 8;     // 'L'
-constexpr int kG = 9;           // 'G'
-constexpr int kLcd = 10;        // 'b'
-constexpr int kTag = 11;        // 'l'
-}  // namespace reply
+// Kinds of decoded frames as the waits see them, with the values the board
+// protocol gives them (None: nothing since the last send).
+enum class Reply : int {
+    None = 0,
+    Ack = 2,         // '0'
+    OtaResult = 3,   // 'D'
+    NoticeD = 4,     // 'd'
+    NoticeI = 5,     // 'i'
+    Nack = 6,        // '1'
+    Identifier = 7,  // 'I'
+    NoticeL = 8,     // 'L'
+    G = 9,           // 'G'
+    Lcd = 10,        // 'b'
+    Tag = 11,        // 'l'
+};
 
 // What the decoder leaves behind for the waits and the commands.
 struct ReplyState {
-    int ReplyKind = reply::kNone;
+    Reply ReplyKind = Reply::None;
     // Last ACK, NACK or 'G' frame, STX to CR; the bytes after its CR are zero.
     std::array<quint8, frame::kMaxSize> ReplyBuffer{};
     bool OtaResultReceived = false;
@@ -33,17 +34,23 @@ struct ReplyState {
     // A frame went into ReplyBuffer since the last send, so it answers that send.
     bool ReplyCopied = false;
 
-    // The kind of the answer copied since the last send (kNone when none came).
+    // Forgets an earlier verdict, so that only the coming update's counts.
+    void ClearOtaResult() {
+        OtaResultReceived = false;
+        OtaResultOk = false;
+    }
+
+    // The kind of the answer copied since the last send (None when none came).
     // A notice that follows the answer closely overwrites ReplyKind, not this.
-    int AnswerKind() const {
-        if (!ReplyCopied) return reply::kNone;
+    Reply AnswerKind() const {
+        if (!ReplyCopied) return Reply::None;
         switch (ReplyBuffer[2]) {
             case frame::kCmdAck:
-                return reply::kAck;
+                return Reply::Ack;
             case frame::kCmdNack:
-                return reply::kNack;
+                return Reply::Nack;
             default:
-                return reply::kG;
+                return Reply::G;
         }
     }
 };

@@ -7,20 +7,17 @@
 
 namespace ifb {
 
-TTComXDlg::TTComXDlg(int tcpListenPort, int tcpServerMode, int tcpClientPort, const QString& tcpClientAddr,
-                     int transportKind, const QString& comPort, int speedCode, int parityCode,
-                     LogPane* traceMemo, const SerialLine& line, const LinkSettings& settings,
-                     QObject* parent)
+TTComXDlg::TTComXDlg(const LinkSetup& setup, LogPane* traceMemo, QObject* parent)
     : QObject(parent),
-      transportKind_(transportKind),
-      settings_(settings),
+      transportKind_(setup.transportKind),
+      settings_(setup.settings),
       memo_(traceMemo),
-      line_(CreationLine(transportKind, line, comPort, speedCode, parityCode)),
+      line_(CreationLine(setup.transportKind, setup.line, setup.comPort, setup.speedCode, setup.parityCode)),
       receiver_(*this, *this) {
-    settings_.tcpListenPort = tcpListenPort;
-    settings_.tcpServerMode = tcpServerMode;
-    settings_.tcpClientPort = tcpClientPort;
-    settings_.tcpClientAddr = tcpClientAddr;
+    settings_.tcpListenPort = setup.tcpListenPort;
+    settings_.tcpServerMode = setup.tcpServerMode;
+    settings_.tcpClientPort = setup.tcpClientPort;
+    settings_.tcpClientAddr = setup.tcpClientAddr;
 
     transport_ = CreateLinkTransport({transportKind_, line_, settings_});
     if (!transport_) return;
@@ -122,7 +119,7 @@ void TTComXDlg::topUp() {
 // ---- frames and waits ----
 
 void TTComXDlg::SendFrame(const QByteArray& frame) {
-    ReplyKind = reply::kNone;
+    ReplyKind = Reply::None;
     ReplyCopied = false;
     if (!linkOpen()) {
         qCDebug(lcWire).noquote() << "not sent (link closed):" << HexForm(frame).trimmed();
@@ -152,7 +149,7 @@ bool TTComXDlg::judgeReply(bool nackBox) {
 
 bool TTComXDlg::WaitAck() {
     LinkTimeout.start();
-    if (!WaitUntil([this] { return ReplyKind != reply::kNone; }, LinkTimeout, kAckTimeoutMs)) {
+    if (!WaitUntil([this] { return ReplyKind != Reply::None; }, LinkTimeout, kAckTimeoutMs)) {
         qCDebug(lcLink) << "no reply within" << kAckTimeoutMs << "ms";
         TraceLine(QStringLiteral("レスポンス待ち　タイムオーバー"));
         return false;
@@ -160,12 +157,12 @@ bool TTComXDlg::WaitAck() {
     return judgeReply(true);
 }
 
-bool TTComXDlg::WaitReply(int kind, quint32 timeoutMs) {
+bool TTComXDlg::WaitReply(Reply kind, quint32 timeoutMs) {
     LinkTimeout.start();
     // The answer counts even when a notice right behind it has replaced ReplyKind.
     if (!WaitUntil([this, kind] { return ReplyKind == kind || AnswerKind() == kind; }, LinkTimeout,
                    timeoutMs)) {
-        qCDebug(lcLink) << "no reply of kind" << kind << "within" << timeoutMs << "ms";
+        qCDebug(lcLink) << "no reply of kind" << static_cast<int>(kind) << "within" << timeoutMs << "ms";
         TraceLine(QStringLiteral("レスポンス待ち　タイムオーバー"));
         return false;
     }

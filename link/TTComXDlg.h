@@ -15,6 +15,24 @@
 
 namespace ifb {
 
+// What a link is created with: the main window's values (the transport, the
+// serial port's name with its speed and parity codes, the TCP values) and
+// what was read from "ComDebug".
+struct LinkSetup {
+    int transportKind = kTransportSerial;
+    // Serial: the port (a name: "COM3", "ttyUSB0", a path), speed code and
+    // parity code replace those of line.
+    QString comPort;
+    int speedCode = 0;
+    int parityCode = 0;
+    int tcpListenPort = 0;
+    int tcpServerMode = 0;
+    int tcpClientPort = 0;
+    QString tcpClientAddr;
+    SerialLine line;
+    LinkSettings settings;
+};
+
 // The one connection to the board: owns the transport that the transport
 // factory makes for its kind (serial port, TCP client or TCP server), sends
 // request frames, collects received bytes in the ring and decodes them when
@@ -31,14 +49,10 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     static constexpr quint32 kLinkStateTimeoutMs = 12000;
     static constexpr int kLinkStateSleepMs = 10;
 
-    // Creation values in the order the main window has them. line and settings
-    // are what the caller read from "ComDebug"; the serial line is used only for
-    // transport 0, whose port (a name: "COM3", "ttyUSB0", a path), speed code and
-    // parity code then replace those read. Opens the serial port or activates
-    // the socket (without waiting for a TCP connection). traceMemo may be null.
-    TTComXDlg(int tcpListenPort, int tcpServerMode, int tcpClientPort, const QString& tcpClientAddr,
-              int transportKind, const QString& comPort, int speedCode, int parityCode, LogPane* traceMemo,
-              const SerialLine& line, const LinkSettings& settings, QObject* parent = nullptr);
+    // Opens the serial port or activates the socket (without waiting for a TCP
+    // connection). The serial line is used only for the serial transport.
+    // traceMemo may be null.
+    TTComXDlg(const LinkSetup& setup, LogPane* traceMemo, QObject* parent = nullptr);
     ~TTComXDlg() override;
 
     // Diagnostic flags: fTrace shows the link's trace lines, fRxTrace adds one
@@ -74,7 +88,7 @@ class TTComXDlg : public QObject, public ReplyState, private ReceiveEvents {
     // too, and gives true only if an ACK arrived since the send.
     bool WaitAck();
     // Waits up to timeoutMs for a reply of this kind; true for an ACK.
-    bool WaitReply(int kind, quint32 timeoutMs);
+    bool WaitReply(Reply kind, quint32 timeoutMs);
 
     // Decodes what the transport delivered since the last poll. Does nothing
     // for a closed serial port. The owner's timer calls it every 50 ms.

@@ -151,9 +151,9 @@ int RunBatch(const BatchOptions& options, const QString& exePath, const QString&
     UpdaterApp app(op, exePath, firmwareId);
     // --port stands for the port dialog's choice, and like that choice it is
     // what the settings keep afterwards.
-    const QString configuredPort = app.option.ComPort;
-    if (!options.port.isEmpty()) app.option.ComPort = options.port;
-    op.setPort(app.option.ComPort);
+    const QString configuredPort = app.session().option.ComPort;
+    if (!options.port.isEmpty()) app.session().option.ComPort = options.port;
+    op.setPort(app.session().option.ComPort);
 
     std::unique_ptr<QSocketNotifier> notifier;
     if (interrupt.wakeFd() >= 0) {
@@ -174,7 +174,7 @@ int RunBatch(const BatchOptions& options, const QString& exePath, const QString&
         code = static_cast<int>(op.lastOutcome().value_or(UpdateOutcome::Aborted));
     }
     // The window keeps the old port when none was opened.
-    if (op.portMissing()) app.option.ComPort = configuredPort;
+    if (op.portMissing()) app.session().option.ComPort = configuredPort;
     app.closeSequence();
     notifier.reset();
     setMessageBoxes(nullptr);

@@ -150,10 +150,10 @@ TEST_F(UsbModeWait, LateAcknowledgementLetsTheModeReadDecide) {
                 thawed = true;
             }
         };
-        EXPECT_TRUE(h.app->FindBoard());
+        EXPECT_TRUE(h.app->discovery().FindBoard());
         clock.onAdvance = nullptr;
         EXPECT_TRUE(thawed);
-        EXPECT_TRUE(h.app->UsbModeRun);
+        EXPECT_TRUE(h.app->session().UsbModeRun);
         QStringList expected = kNormalCheckIgnored;
         expected << QStringLiteral("SetIFBMode") << QStringLiteral("GetIFBMode");
         // A mode read that fails ends the first attempt; the second one's request is answered at once.
@@ -170,15 +170,15 @@ TEST_F(UsbModeWait, LateAcknowledgementLetsTheModeReadDecide) {
 TEST_F(UsbModeWait, WithoutAcknowledgementTheSecondModeRequestDecidesAfter45Seconds) {
     // The board ignores the first USB-mode request too and answers from then on.
     start({QStringLiteral("--ignore-first"), QStringLiteral("3")});
-    EXPECT_TRUE(h.app->FindBoard());
+    EXPECT_TRUE(h.app->discovery().FindBoard());
     const QStringList expected = kNormalCheckIgnored +
                                  QStringList{QStringLiteral("SetIFBMode"), QStringLiteral("SetIFBMode")} +
                                  kNetworkRead;
     EXPECT_EQ(sim->requests(), expected);
     ASSERT_EQ(setModeSent.size(), 2u);
     EXPECT_EQ(setModeSent[1] - setModeSent[0], kToWaitEnd);
-    EXPECT_TRUE(h.app->UsbModeRun);
-    EXPECT_EQ(h.app->SavedBoardMode, 0);
+    EXPECT_TRUE(h.app->session().UsbModeRun);
+    EXPECT_EQ(h.app->session().SavedBoardMode, 0);
     EXPECT_EQ(h.op.log.lines.last(), QStringLiteral("Find VX7 IFB"));
 }
 
@@ -216,7 +216,7 @@ TEST_F(Discovery, PortDialogPreselectsTheConfiguredPortOrTheFirst) {
         boot({}, {{QStringLiteral("ComPort"), c.comPort}});
         ASSERT_TRUE(QDir(h.dir.path()).mkpath(QStringLiteral("_board")));
         QFile::link(sim->linkPath(), h.dir.filePath(QStringLiteral("_board/tty")));
-        EXPECT_FALSE(h.app->FindBoard());
+        EXPECT_FALSE(h.app->discovery().FindBoard());
         ASSERT_EQ(h.op.portDialogSetups.size(), 1u);
         const PortDialogSetup& s = h.op.portDialogSetups[0];
         if (c.present) {
@@ -248,8 +248,9 @@ TEST_F(Discovery, OpenWithNothingSelectedTakesTheFirstItem) {
             r.items = c.simFirst ? QStringList{simItem, missingItem} : QStringList{missingItem, simItem};
             r.selectedIndex = -1;
         };
-        EXPECT_EQ(h.app->FindBoard(), c.found);
-        EXPECT_EQ(h.app->option.ComPort, TEnumCom::PortNameOfItem(c.simFirst ? simItem : missingItem));
+        EXPECT_EQ(h.app->discovery().FindBoard(), c.found);
+        EXPECT_EQ(h.app->session().option.ComPort,
+                  TEnumCom::PortNameOfItem(c.simFirst ? simItem : missingItem));
         EXPECT_EQ(sim->requests().isEmpty(), !c.found);
         h.app->closeSequence();
         h.app.reset();

@@ -3,8 +3,6 @@
 // start-up's nine commands alone add close to half a second. This holds for
 // every transport the link runs on.
 #include <gtest/gtest.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,6 +11,7 @@
 
 #include "AppHarness.h"
 #include "BoardCommands.h"
+#include "PtyPair.h"
 #include "QtPrinters.h"
 #include "TTComXDlg.h"
 
@@ -26,28 +25,6 @@ enum class Wire { Serial, TcpClient, TcpServer };
 struct LatencyCase {
     const char* name;
     Wire wire;
-};
-
-// A serial port that exists, so that the port dialog has one to offer while
-// the link itself goes over TCP.
-class SparePort {
-  public:
-    SparePort() {
-        char name[128] = {};
-        if (::openpty(&master_, &slave_, name, nullptr, nullptr) == 0) path_ = QString::fromLocal8Bit(name);
-    }
-    ~SparePort() {
-        if (master_ >= 0) ::close(master_);
-        if (slave_ >= 0) ::close(slave_);
-    }
-    SparePort(const SparePort&) = delete;
-    SparePort& operator=(const SparePort&) = delete;
-    const QString& path() const { return path_; }
-
-  private:
-    int master_ = -1;
-    int slave_ = -1;
-    QString path_;
 };
 
 quint16 freePort() {
@@ -77,7 +54,9 @@ class ReplyLatency : public ::testing::TestWithParam<LatencyCase> {};
 TEST_P(ReplyLatency, CommandsDoNotWaitForThePollTick) {
     AppHarness h;
     SimProcess sim;
-    SparePort spare;
+    // A serial port that exists, so that the port dialog has one to offer
+    // while the link itself goes over TCP.
+    const PtyPair spare;
     UpdaterApp* app = nullptr;
     if (GetParam().wire == Wire::Serial) {
         ASSERT_TRUE(sim.start()) << sim.error().toStdString();
@@ -111,7 +90,7 @@ TEST_P(ReplyLatency, CommandsDoNotWaitForThePollTick) {
         ASSERT_TRUE(waitForLink(*app->link(), 5000));
     }
 
-    BoardCommands commands(*app->link(), *app);
+    BoardCommands commands(*app->link(), app->log());
     constexpr int kCommands = 10;
     QElapsedTimer clock;
     clock.start();

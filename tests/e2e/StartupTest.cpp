@@ -69,7 +69,7 @@ TEST_F(Startup, SuccessfulStartShowsThreeLinesAndRestoresTheModeAtClose) {
     EXPECT_EQ(h.op.firmwareVersionShown, QStringLiteral("Ver : 1022IFB00"));
     EXPECT_EQ(h.op.espotaPathShown, BinPath(QStringLiteral("espota")));
     EXPECT_TRUE(h.op.mainWindowEnabled);
-    EXPECT_EQ(h.app->SavedBoardMode, 3);
+    EXPECT_EQ(h.app->session().SavedBoardMode, 3);
     EXPECT_EQ(sim->requests(), kCheckRequests + kIdentify);
     // USB mode with the default settings, then a restart.
     EXPECT_EQ(sim->requestFrames()[1], QStringLiteral("02 00 45 03 01 00 00 03 4E 0D"));
@@ -173,8 +173,8 @@ TEST_F(Startup, UsbModeFallbackTriesTwiceAndTheCloseShowsTheNotice) {
          {{QStringLiteral("USBWait_Mode"), QStringLiteral("0")}});
     h.boxes.answers = {MsgAnswer::Yes};
     EXPECT_EQ(h.app->startUp(), StartupResult::Ready);
-    EXPECT_TRUE(h.app->UsbModeRun);
-    EXPECT_EQ(h.app->SavedBoardMode, 0);
+    EXPECT_TRUE(h.app->session().UsbModeRun);
+    EXPECT_EQ(h.app->session().SavedBoardMode, 0);
     EXPECT_EQ(sim->requests().mid(0, 7),
               (QStringList{QStringLiteral("GetIFBMode"), QStringLiteral("GetIFBMode"),
                            QStringLiteral("ESP32_RestartCmd"), QStringLiteral("SetIFBMode"),

@@ -164,8 +164,8 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
         ready(c.simArgs, c.settings);
         if (c.diagnostic) h->app->enableDiagnosticMode();
         if (!c.toolAfter.isEmpty())
-            h->app->option.App_ESPOta = WriteEspotaScript(h->dir.filePath(QStringLiteral("tool")),
-                                                          QStringLiteral("\"$TOOL\" \"$@\"\n") + c.toolAfter);
+            h->app->session().option.App_ESPOta = WriteEspotaScript(
+                h->dir.filePath(QStringLiteral("tool")), QStringLiteral("\"$TOOL\" \"$@\"\n") + c.toolAfter);
         h->app->writeCommand();
         EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{c.outcome});
         const QStringList& log = h->op.log.lines;

@@ -77,7 +77,7 @@ TEST_F(Update, SuccessReportsTheNewVersionAndRestoresTheMode) {
                                  QStringLiteral("GetModelName"), QStringLiteral("GetRomVersion"),
                                  QStringLiteral("SetIFBMode"), QStringLiteral("ESP32_RestartCmd")}));
     EXPECT_EQ(sim->lastMode(), 3);
-    EXPECT_EQ(h->app->option.ProgMode, 1);
+    EXPECT_EQ(h->app->session().option.ProgMode, 1);
     // The progress dialogs: connection wait, then the write.
     ASSERT_GE(h->op.progress.size(), 3u);
     EXPECT_EQ(h->op.progress[1].banner, QStringLiteral("------- Check WiFi AP Connection ----------"));
@@ -141,7 +141,8 @@ TEST_F(Update, BoardVerdictDecidesTheOutcome) {
         auto settings = c.settings;
         ready(c.simArgs, settings);
         if (!c.after.isEmpty())
-            h->app->option.App_ESPOta = WrapEspota(h->dir.filePath(QStringLiteral("tool")), c.after);
+            h->app->session().option.App_ESPOta =
+                WrapEspota(h->dir.filePath(QStringLiteral("tool")), c.after);
         h->app->writeCommand();
         EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{c.outcome});
         EXPECT_EQ(h->op.log.lines.last(), c.lastLine) << h->op.log.lines.join('\n').toStdString();
@@ -218,7 +219,7 @@ TEST_F(Update, PathsWithShellCharactersRunAsTheyAre) {
     const QString tool = h->dir.filePath(odd + QStringLiteral("/bin `x`/espota"));
     QDir().mkpath(QFileInfo(tool).path());
     ASSERT_TRUE(QFile::link(BinPath(QStringLiteral("espota")), tool));
-    h->app->option.App_ESPOta = tool;
+    h->app->session().option.App_ESPOta = tool;
     h->app->writeCommand();
     EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok});
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("pwned")));
@@ -239,8 +240,8 @@ TEST_F(Update, ToolThatHangsOrCrashesEndsInTimeOutWithTheBoardRestored) {
         // The board takes the image but never says so.
         ready({QStringLiteral("--ota-result"), QStringLiteral("none")},
               {{QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("2000")}});
-        h->app->toolTimeLimitMs = 3000;
-        h->app->option.App_ESPOta = WrapEspota(h->dir.filePath(QStringLiteral("tool")), c.after);
+        h->app->session().toolTimeLimitMs = 3000;
+        h->app->session().option.App_ESPOta = WrapEspota(h->dir.filePath(QStringLiteral("tool")), c.after);
         QElapsedTimer t;
         t.start();
         h->app->writeCommand();

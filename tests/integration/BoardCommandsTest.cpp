@@ -4,6 +4,7 @@
 
 #include "BoardCommands.h"
 #include "FakeTickClock.h"
+#include "LinkSetups.h"
 #include "LinkTestPeers.h"
 #include "MemoryLogPane.h"
 #include "QtPrinters.h"
@@ -43,8 +44,7 @@ struct Fixture {
     MemoryLogPane memo;
     PtyPair pty;
     PtyBoard board{pty};
-    std::unique_ptr<TTComXDlg> link = std::make_unique<TTComXDlg>(
-        0, 0, 0, QString(), kTransportSerial, pty.path(), 4, 0, &memo, SerialLine{}, LinkSettings{});
+    std::unique_ptr<TTComXDlg> link = std::make_unique<TTComXDlg>(SerialSetup(pty.path()), &memo);
     PollTimer poll{*link};
     RecordingLog log;
     BoardCommands commands{*link, log};
@@ -374,8 +374,7 @@ TEST(BoardCommands, SetOtaModeReopensAClosedLinkFirst) {
     RecordingMessageBoxes boxes;
     PtyPair pty;
     PtyBoard board(pty, [](const QByteArray&) { return ackOf(hex("0B")); });
-    TTComXDlg link(0, 0, 0, QString(), kTransportSerial, QStringLiteral("/dev/ifb-unplugged"), 4, 0, nullptr,
-                   SerialLine{}, LinkSettings{});
+    TTComXDlg link(SerialSetup(QStringLiteral("/dev/ifb-unplugged")), nullptr);
     ASSERT_FALSE(link.IsLinkOpen());
     std::unique_ptr<PollTimer> poll;
     RecordingLog log;

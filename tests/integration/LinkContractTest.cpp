@@ -9,6 +9,7 @@
 
 #include "DeveloperTraces.h"
 #include "FakeTickClock.h"
+#include "LinkSetups.h"
 #include "LinkTestPeers.h"
 #include "MemoryLogPane.h"
 #include "MemoryTransport.h"
@@ -55,8 +56,7 @@ class BoardSide {
 class SerialSide final : public BoardSide {
   public:
     std::unique_ptr<TTComXDlg> makeLink(LogPane* memo) override {
-        return std::make_unique<TTComXDlg>(0, 0, 0, QString(), kTransportSerial, pty_->path(), 4, 0, memo,
-                                           SerialLine{}, LinkSettings{});
+        return std::make_unique<TTComXDlg>(SerialSetup(pty_->path()), memo);
     }
     bool ready(const TTComXDlg& link) const override { return link.IsLinkOpen(); }
     void setScript(Script script) override {
@@ -115,8 +115,7 @@ class TcpSide : public BoardSide {
 class TcpClientSide final : public TcpSide {
   public:
     std::unique_ptr<TTComXDlg> makeLink(LogPane* memo) override {
-        return std::make_unique<TTComXDlg>(0, 0, port_, QStringLiteral("127.0.0.1"), kTransportTcp, QString(),
-                                           0, 0, memo, SerialLine{}, LinkSettings{});
+        return std::make_unique<TTComXDlg>(TcpClientSetup(port_), memo);
     }
     void leave() override {
         board_.stopListening();
@@ -132,8 +131,7 @@ class TcpClientSide final : public TcpSide {
 class TcpServerSide final : public TcpSide {
   public:
     std::unique_ptr<TTComXDlg> makeLink(LogPane* memo) override {
-        auto link = std::make_unique<TTComXDlg>(port_, 1, 0, QString(), kTransportTcp, QString(), 0, 0, memo,
-                                                SerialLine{}, LinkSettings{});
+        auto link = std::make_unique<TTComXDlg>(TcpServerSetup(port_), memo);
         connectNow();
         return link;
     }
@@ -170,8 +168,7 @@ class MemorySide final : public BoardSide {
   public:
     std::unique_ptr<TTComXDlg> makeLink(LogPane* memo) override {
         ScopedTransportFactory memory(line_.factory());
-        return std::make_unique<TTComXDlg>(0, 0, 0, QString(), kTransportTcp, QString(), 0, 0, memo,
-                                           SerialLine{}, LinkSettings{});
+        return std::make_unique<TTComXDlg>(TcpClientSetup(0, QString()), memo);
     }
     bool ready(const TTComXDlg& link) const override { return link.IsLinkOpen(); }
     void setScript(Script script) override { line_.setScript(std::move(script)); }
@@ -248,7 +245,7 @@ TEST_P(LinkContract, FramesGoOutAsSentAndRepliesAreDecodedOnArrival) {
     side->send(reply.left(4));
     spinFor(20);
     side->send(reply.mid(4));
-    EXPECT_TRUE(link->WaitReply(reply::kAck, 2000));
+    EXPECT_TRUE(link->WaitReply(Reply::Ack, 2000));
     EXPECT_EQ(link->ReplyBuffer[4], 0x05);
     memo.lines.clear();
     side->send(frameOf('E', "Mfrom the board"));
@@ -266,7 +263,7 @@ TEST_P(LinkContract, WaitsEndAtTheirLimitWhenTheBoardIsSilent) {
     EXPECT_EQ(memo.lines.last(), kTimeOver);
     link->SendFrame(frameOf(0x45, hex("90")));
     before = clock.now();
-    EXPECT_FALSE(link->WaitReply(reply::kAck, 5000));
+    EXPECT_FALSE(link->WaitReply(Reply::Ack, 5000));
     EXPECT_GE(clock.now() - before, 5000u);
     EXPECT_EQ(memo.lines.count(kTimeOver), 2);
     EXPECT_EQ(side->requests().size(), 2u) << "the frames went out";
@@ -323,10 +320,15 @@ TEST(LinkTransportFactory, GetsTheKindAndTheCreationValues) {
     });
     SerialLine read;
     read.dataBits = DataBits::dbSeven;
-    TTComXDlg serial(1, 0, 3, QStringLiteral("10.0.0.1"), kTransportSerial, QStringLiteral("ttyUSB3"), 2, 1,
-                     nullptr, read, LinkSettings{});
-    TTComXDlg tcp(4001, 1, 4002, QStringLiteral("10.0.0.2"), kTransportTcp, QStringLiteral("ttyUSB3"), 2, 1,
-                  nullptr, read, LinkSettings{});
+    LinkSetup serialSetup = SerialSetup(QStringLiteral("ttyUSB3"), 2, 1);
+    serialSetup.line = read;
+    TTComXDlg serial(serialSetup, nullptr);
+    LinkSetup tcpSetup = TcpServerSetup(4001);
+    tcpSetup.tcpClientPort = 4002;
+    tcpSetup.tcpClientAddr = QStringLiteral("10.0.0.2");
+    tcpSetup.comPort = QStringLiteral("ttyUSB3");
+    tcpSetup.line = read;
+    TTComXDlg tcp(tcpSetup, nullptr);
     ASSERT_EQ(made.size(), 2u);
     EXPECT_EQ(made[0].kind, kTransportSerial);
     EXPECT_EQ(made[0].line.port, QStringLiteral("ttyUSB3"));
@@ -351,8 +353,7 @@ TEST(LinkDeveloperTraces, WireAndLinkEventsOnlyWhenSwitchedOn) {
         DeveloperTraces traces(on ? QStringLiteral("ifb.wire=true\nifb.link=true") : QString());
         MemoryLine line;
         ScopedTransportFactory memory(line.factory());
-        TTComXDlg link(0, 0, 0, QString(), kTransportTcp, QString(), 0, 0, nullptr, SerialLine{},
-                       LinkSettings{});
+        TTComXDlg link(TcpClientSetup(0, QString()), nullptr);
         QObject::connect(&link, &TTComXDlg::BytesArrived, &link, [&] { link.PollReceive(); });
         ASSERT_TRUE(spinUntil([&] { return link.IsLinkOpen(); }));
         line.setScript([](const QByteArray&) { return ackOf(hex("90 31")); });

@@ -4,6 +4,7 @@
 
 #include "BoardCommands.h"
 #include "FakeTickClock.h"
+#include "LinkSetups.h"
 #include "LinkTestPeers.h"
 #include "MemoryLogPane.h"
 #include "QtPrinters.h"
@@ -20,8 +21,10 @@ const QString kTimeOver = QStringLiteral("レスポンス待ち　タイムオ�
 std::unique_ptr<TTComXDlg> serialLink(const QString& port, LogPane* memo, int speedCode = 4,
                                       int parityCode = 0, const SerialLine& line = {},
                                       const LinkSettings& settings = {}) {
-    return std::make_unique<TTComXDlg>(0, 0, 0, QString(), kTransportSerial, port, speedCode, parityCode,
-                                       memo, line, settings);
+    LinkSetup setup = SerialSetup(port, speedCode, parityCode);
+    setup.line = line;
+    setup.settings = settings;
+    return std::make_unique<TTComXDlg>(setup, memo);
 }
 
 struct NullLog final : LogSink {
@@ -57,8 +60,14 @@ TEST(Link, CreationTakesPortSpeedAndParityFromTheCallerAndKeepsTheRest) {
     settings.idNo = 5;
     settings.maxRecNo = 123;
     settings.fDispCont1 = 0;
-    TTComXDlg link(1000, 1, 2000, QStringLiteral("192.168.0.10"), kTransportSerial, pty.path(), 3, 1, nullptr,
-                   read, settings);
+    LinkSetup setup = SerialSetup(pty.path(), 3, 1);
+    setup.tcpListenPort = 1000;
+    setup.tcpServerMode = 1;
+    setup.tcpClientPort = 2000;
+    setup.tcpClientAddr = QStringLiteral("192.168.0.10");
+    setup.line = read;
+    setup.settings = settings;
+    TTComXDlg link(setup, nullptr);
     EXPECT_TRUE(link.IsLinkOpen());
     EXPECT_TRUE(boxes.shown.empty());
     const SerialLine l = link.serialLine();
@@ -78,7 +87,11 @@ TEST(Link, CreationTakesPortSpeedAndParityFromTheCallerAndKeepsTheRest) {
     EXPECT_EQ(s.tcpClientAddr, QStringLiteral("192.168.0.10"));
 
     // Without the serial transport the line read is not applied and nothing opens.
-    TTComXDlg none(0, 0, 0, QString(), kTransportNone, pty.path(), 4, 1, nullptr, read, settings);
+    LinkSetup noTransport = SerialSetup(pty.path(), 4, 1);
+    noTransport.transportKind = kTransportNone;
+    noTransport.line = read;
+    noTransport.settings = settings;
+    TTComXDlg none(noTransport, nullptr);
     EXPECT_EQ(none.serialLine().port, QStringLiteral("COM1"));
     EXPECT_EQ(none.serialLine().baudRate, BaudRate::br19200);
     EXPECT_FALSE(none.IsLinkOpen());
@@ -119,7 +132,9 @@ TEST(Link, WithoutTransportNothingIsSentAndEveryCommandFailsAtItsTimeOut) {
     PtyPair pty;
     for (int kind : {static_cast<int>(kTransportNone), 7}) {
         memo.lines.clear();
-        TTComXDlg link(0, 0, 0, QString(), kind, pty.path(), 4, 0, &memo, SerialLine{}, LinkSettings{});
+        LinkSetup setup = SerialSetup(pty.path());
+        setup.transportKind = kind;
+        TTComXDlg link(setup, &memo);
         link.fTrace = true;
         EXPECT_FALSE(link.IsLinkOpen());
         PollTimer poll(link);
@@ -180,8 +195,8 @@ TEST(Link, NackReasonZeroShowsItsBoxOnlyDuringWaitAck) {
     f.board.setScript([](const QByteArray&) { return nackOf(hex("00")); });
     FakeTickClock clock(0, 40);
     f.send(hex("00"));
-    EXPECT_FALSE(f.link->WaitReply(reply::kAck, 20000));
-    EXPECT_EQ(f.link->ReplyKind, reply::kNack) << "the NACK arrived during the wait";
+    EXPECT_FALSE(f.link->WaitReply(Reply::Ack, 20000));
+    EXPECT_EQ(f.link->ReplyKind, Reply::Nack) << "the NACK arrived during the wait";
     EXPECT_EQ(f.boxes.shown.size(), 1u);
     EXPECT_EQ(f.memo.lines.last(), kTimeOver);
     EXPECT_FALSE(f.memo.lines.contains(QStringLiteral("NACK 受信")));
@@ -199,7 +214,7 @@ TEST(Link, OtaNoticeEndsWaitAckWithoutReportingAnOldAck) {
     f.send(hex("90"));
     EXPECT_FALSE(f.link->WaitAck()) << "the buffer still holds the answer to the earlier request";
     EXPECT_LT(t.elapsed(), 1500);
-    EXPECT_EQ(f.link->ReplyKind, reply::kOtaResult);
+    EXPECT_EQ(f.link->ReplyKind, Reply::OtaResult);
     EXPECT_TRUE(f.link->OtaResultReceived);
     EXPECT_TRUE(f.link->OtaResultOk);
     EXPECT_FALSE(f.memo.lines.contains(kTimeOver));
@@ -218,14 +233,16 @@ TEST(Link, NoticeRightBehindTheAckDoesNotHideItFromWaitReply) {
     QElapsedTimer t;
     t.start();
     f.send(hex("01 00 00"));
-    EXPECT_TRUE(f.link->WaitReply(reply::kAck, 5000));
+    EXPECT_TRUE(f.link->WaitReply(Reply::Ack, 5000));
     EXPECT_LT(t.elapsed(), 1500);
-    EXPECT_EQ(f.link->ReplyKind, reply::kLcd);
+    EXPECT_EQ(f.link->ReplyKind, Reply::Lcd);
 }
 
 TEST(Link, TraceMemoIsClearedAtTwoThousandLines) {
     MemoryLogPane memo;
-    TTComXDlg link(0, 0, 0, QString(), kTransportNone, QString(), 0, 0, &memo, SerialLine{}, LinkSettings{});
+    LinkSetup setup;
+    setup.transportKind = kTransportNone;
+    TTComXDlg link(setup, &memo);
     link.TraceLine(QStringLiteral("hidden"));
     EXPECT_TRUE(memo.lines.isEmpty());
     link.TraceLine(QStringLiteral("forced"), true);
@@ -335,7 +352,7 @@ TEST(Link, SumErrorBoxShowsWithTracingOff) {
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_TRUE(boxes.shown[0] == want) << boxes.shown[0].text.toStdString();
         EXPECT_TRUE(memo.lines.isEmpty());
-        EXPECT_EQ(link->ReplyKind, reply::kNone);
+        EXPECT_EQ(link->ReplyKind, Reply::None);
     }
 }
 
@@ -373,7 +390,9 @@ TEST(Link, WaitAckJudgesTheFrameLastCopied) {
 TEST(Link, WaitsEndAtTheirLimitAcrossTheTickWrap) {
     RecordingMessageBoxes boxes;
     MemoryLogPane memo;
-    TTComXDlg link(0, 0, 0, QString(), kTransportNone, QString(), 0, 0, &memo, SerialLine{}, LinkSettings{});
+    LinkSetup setup;
+    setup.transportKind = kTransportNone;
+    TTComXDlg link(setup, &memo);
     link.fTrace = true;
     PollTimer poll(link);
     struct Case {
@@ -384,8 +403,8 @@ TEST(Link, WaitsEndAtTheirLimitAcrossTheTickWrap) {
         bool timeOverLine;
     } cases[] = {
         {"WaitAck", 2000, 10, [&] { return link.WaitAck(); }, true},
-        {"WaitReply 500", 500, 5, [&] { return link.WaitReply(reply::kAck, 500); }, true},
-        {"WaitReply 7000", 7000, 20, [&] { return link.WaitReply(reply::kAck, 7000); }, true},
+        {"WaitReply 500", 500, 5, [&] { return link.WaitReply(Reply::Ack, 500); }, true},
+        {"WaitReply 7000", 7000, 20, [&] { return link.WaitReply(Reply::Ack, 7000); }, true},
         {"WaitLinkState", 12000, 200, [&] { return link.WaitLinkState(true); }, false},
     };
     for (const Case& c : cases) {

@@ -7,6 +7,7 @@
 
 #include "BoardCommands.h"
 #include "FakeTickClock.h"
+#include "LinkSetups.h"
 #include "LinkTestPeers.h"
 #include "MemoryLogPane.h"
 #include "QtPrinters.h"
@@ -26,8 +27,7 @@ struct Fixture {
     MemoryLogPane memo;
     std::unique_ptr<PtyPair> pty = std::make_unique<PtyPair>();
     std::unique_ptr<PtyBoard> board = std::make_unique<PtyBoard>(*pty);
-    std::unique_ptr<TTComXDlg> link = std::make_unique<TTComXDlg>(
-        0, 0, 0, QString(), kTransportSerial, pty->path(), 4, 0, &memo, SerialLine{}, LinkSettings{});
+    std::unique_ptr<TTComXDlg> link = std::make_unique<TTComXDlg>(SerialSetup(pty->path()), &memo);
     PollTimer poll{*link};
     NullLog log;
     BoardCommands commands{*link, log};
@@ -180,7 +180,7 @@ TEST(LinkRobustness, FloodFasterThanThePollLosesNothing) {
     EXPECT_LE(polls, 3) << "every poll takes up to a ring's worth";
     ASSERT_EQ(decoded.size(), count);
     for (int i = 0; i < count; ++i) ASSERT_EQ(decoded[i], QString::number(i).rightJustified(5, '0'));
-    EXPECT_EQ(f.link->ReplyKind, reply::kAck);
+    EXPECT_EQ(f.link->ReplyKind, Reply::Ack);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(f.link->ReplyBuffer.data()), last.size()), last);
     EXPECT_EQ(f.link->RxDroppedBytes(), 0u);
     EXPECT_TRUE(f.boxes.shown.empty());

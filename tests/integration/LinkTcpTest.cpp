@@ -3,6 +3,7 @@
 #include <QTcpServer>
 
 #include "FakeTickClock.h"
+#include "LinkSetups.h"
 #include "LinkTestPeers.h"
 #include "MemoryLogPane.h"
 #include "QtPrinters.h"
@@ -15,15 +16,13 @@ using namespace ifb::test;
 namespace {
 
 std::unique_ptr<TTComXDlg> tcpClient(quint16 port, LogPane* memo) {
-    auto link = std::make_unique<TTComXDlg>(0, 0, port, QStringLiteral("127.0.0.1"), kTransportTcp, QString(),
-                                            0, 0, memo, SerialLine{}, LinkSettings{});
+    auto link = std::make_unique<TTComXDlg>(TcpClientSetup(port), memo);
     link->fTrace = true;
     return link;
 }
 
 std::unique_ptr<TTComXDlg> tcpServer(quint16 port, LogPane* memo) {
-    auto link = std::make_unique<TTComXDlg>(port, 1, 0, QString(), kTransportTcp, QString(), 0, 0, memo,
-                                            SerialLine{}, LinkSettings{});
+    auto link = std::make_unique<TTComXDlg>(TcpServerSetup(port), memo);
     link->fTrace = true;
     return link;
 }

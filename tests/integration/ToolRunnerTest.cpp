@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include "AppHarness.h"
 #include "EspotaCommand.h"
 #include "LogSink.h"
+#include "PtyPair.h"
 #include "QtPrinters.h"
 #include "RecordingMessageBoxes.h"
 #include "ScriptedOperator.h"
@@ -25,6 +25,7 @@
 
 namespace ifb {
 namespace {
+using test::PtyPair;
 
 struct RecordingLogSink final : LogSink {
     void WriteLog(const QString& text, bool always) override { lines.emplace_back(text, always); }
@@ -242,11 +243,11 @@ TEST_F(ToolRunnerTest, ShellCharactersInPathsAndArgumentsAreInert) {
 }
 
 TEST_F(ToolRunnerTest, ChildSeesNoDescriptorOfOursAndAnEmptyStandardInput) {
-    int master = -1, slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const PtyPair pty;
+    ASSERT_TRUE(pty.ok());
     const int sock = ::socket(AF_INET, SOCK_STREAM, 0);  // deliberately without close-on-exec
     ASSERT_GE(sock, 0);
-    ASSERT_EQ(fcntl(master, F_GETFD) & FD_CLOEXEC, 0);
+    ASSERT_EQ(fcntl(pty.master(), F_GETFD) & FD_CLOEXEC, 0);
 
     EXPECT_TRUE(run(Helper({"fds"})));
     EXPECT_EQ(chunks.join(QString()), QStringLiteral("fds: 0 1 2\n"));
@@ -254,8 +255,6 @@ TEST_F(ToolRunnerTest, ChildSeesNoDescriptorOfOursAndAnEmptyStandardInput) {
     EXPECT_EQ(chunks.join(QString()), QStringLiteral("stdin read 0\n"));
 
     ::close(sock);
-    ::close(slave);
-    ::close(master);
 }
 
 double CpuSeconds() {
@@ -412,9 +411,9 @@ TEST(HungToolLimit, TheUpdateStopsAHungToolAfterTheLongerOfTheTwo) {
             test::WriteEspotaScript(h.dir.filePath(QStringLiteral("tool")), QStringLiteral("exec sleep 600"));
         h.writeSettings(settings);
         UpdaterApp& app = h.makeApp();
-        app.networkAdapters = [] { return QList<NetworkAdapter>{}; };
+        app.session().networkAdapters = [] { return QList<NetworkAdapter>{}; };
         ASSERT_EQ(app.startUp(), StartupResult::Ready);
-        app.toolTimeLimitMs = c.minimumMs;
+        app.session().toolTimeLimitMs = c.minimumMs;
         QElapsedTimer clock;
         clock.start();
         app.writeCommand();

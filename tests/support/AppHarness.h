@@ -80,7 +80,7 @@ class AppHarness {
         for (auto it = extra.begin(); it != extra.end(); ++it) settings[it.key()] = it.value();
         auto sim = boot(simArgs, settings);
         if (!sim) return nullptr;
-        app->networkAdapters = [] { return QList<NetworkAdapter>{}; };
+        app->session().networkAdapters = [] { return QList<NetworkAdapter>{}; };
         if (app->startUp() != StartupResult::Ready) {
             simError = QStringLiteral("the start-up did not end ready");
             return nullptr;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <vector>
 
+#include "TestFrames.h"
+
 namespace ifb::test {
 
 // The tests' own cut of frames out of a byte stream, by LEN and independent of
@@ -39,10 +41,8 @@ class FrameCutter {
   private:
     static bool wellFormed(const QByteArray& frame) {
         const int size = static_cast<int>(frame.size());
-        int sum = 0;
-        for (int i = 0; i < size - 2; ++i) sum += static_cast<quint8>(frame[i]);
         return frame[size - 1] == '\x0D' && frame[size - 3] == '\x03' &&
-               static_cast<quint8>(frame[size - 2]) == (sum & 0xFF);
+               static_cast<quint8>(frame[size - 2]) == oracleSum(frame);
     }
 
     QByteArray pending_;

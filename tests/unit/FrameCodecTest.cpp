@@ -5,30 +5,12 @@
 
 #include "FrameCodec.h"
 #include "QtPrinters.h"
+#include "TestFrames.h"
 
 using namespace ifb;
+using namespace ifb::test;
 
 namespace {
-
-QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-// The tests' own checksum: plain byte sum of STX .. ETX.
-quint8 oracleSum(const QByteArray& f) {
-    int sum = 0;
-    for (int i = 0; i < static_cast<quint8>(f[3]) + 5; ++i) sum += static_cast<quint8>(f[i]);
-    return static_cast<quint8>(sum % 256);
-}
-
-QByteArray makeFrame(quint8 cmd, const QByteArray& data) {
-    QByteArray f;
-    f.append('\x02').append('\x00').append(static_cast<char>(cmd)).append(static_cast<char>(data.size()));
-    f.append(data).append('\x03');
-    f.append(static_cast<char>(oracleSum(f)));
-    f.append('\x0D');
-    return f;
-}
 
 struct Recorder {
     std::vector<QByteArray> accepted;
@@ -79,11 +61,11 @@ TEST(FrameHex, TwoUpperCaseDigitsAndABlankPerByte) {
 
 TEST(FrameAssembly, AcceptsShortestLongestAndDelimitersInsideData) {
     Recorder r;
-    const QByteArray empty = makeFrame(0x30, {});
+    const QByteArray empty = frameOf(0x30, {});
     QByteArray longest(255, '\0');
     for (int i = 0; i < 255; ++i) longest[i] = static_cast<char>(i);
-    const QByteArray delimiters = makeFrame(0x30, hex("02 03 0D 02 0D"));
-    r.feed(empty + makeFrame(0x47, longest) + delimiters);
+    const QByteArray delimiters = frameOf(0x30, hex("02 03 0D 02 0D"));
+    r.feed(empty + frameOf(0x47, longest) + delimiters);
     ASSERT_EQ(r.accepted.size(), 3u);
     EXPECT_EQ(r.accepted[0], empty);
     EXPECT_EQ(r.accepted[1].size(), 262);
@@ -93,8 +75,8 @@ TEST(FrameAssembly, AcceptsShortestLongestAndDelimitersInsideData) {
 
 TEST(FrameAssembly, NoiseBeforeAndBetweenFramesIsIgnored) {
     Recorder r;
-    const QByteArray a = makeFrame(0x30, hex("90 31 30"));
-    const QByteArray b = makeFrame(0x44, QByteArray("OK"));
+    const QByteArray a = frameOf(0x30, hex("90 31 30"));
+    const QByteArray b = frameOf(0x44, QByteArray("OK"));
     r.feed(hex("FF 00 0D 03 41") + a + hex("55 AA") + b + b);
     ASSERT_EQ(r.accepted.size(), 3u);
     EXPECT_EQ(r.accepted[0], a);
@@ -126,8 +108,8 @@ TEST(FrameAssembly, WrongEtxIsRejectedEvenWithAMatchingSum) {
 
 TEST(FrameAssembly, TruncatedFrameSwallowsTheNextFrame) {
     Recorder r;
-    const QByteArray next = makeFrame(0x30, hex("00"));
-    const QByteArray after = makeFrame(0x30, hex("90"));
+    const QByteArray next = frameOf(0x30, hex("00"));
+    const QByteArray after = frameOf(0x30, hex("90"));
     // LEN says 1 but only the data byte and ETX/SUM arrive: the CR slot is
     // reached by the next frame's STX, the byte after it is lost, and so is that frame.
     r.feed(hex("02 00 30 01 00 03") + next + after);
@@ -138,17 +120,17 @@ TEST(FrameAssembly, TruncatedFrameSwallowsTheNextFrame) {
 
 TEST(FrameAssembly, MissingCrLosesTheFollowingByte) {
     Recorder r;
-    QByteArray f = makeFrame(0x30, hex("00"));
+    QByteArray f = frameOf(0x30, hex("00"));
     f[7] = 'X';
     // The byte after the abandoned frame is lost even though it is an STX.
-    r.feed(f + hex("02") + makeFrame(0x30, hex("01")));
+    r.feed(f + hex("02") + frameOf(0x30, hex("01")));
     ASSERT_EQ(r.accepted.size(), 1u);
-    EXPECT_EQ(r.accepted[0], makeFrame(0x30, hex("01")));
+    EXPECT_EQ(r.accepted[0], frameOf(0x30, hex("01")));
 }
 
 TEST(FrameAssembly, ResetAbandonsAPartialFrame) {
     Recorder r;
-    const QByteArray f = makeFrame(0x30, hex("00"));
+    const QByteArray f = frameOf(0x30, hex("00"));
     r.feed(f.left(4));
     EXPECT_TRUE(r.assembler.inFrame());
     r.assembler.reset();

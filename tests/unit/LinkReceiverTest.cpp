@@ -74,7 +74,7 @@ TEST(LinkReceiver, RepliesSplitOverDeliveriesAndSeveralInOneDelivery) {
         }
         f.rx.PollReceive();
         EXPECT_EQ(f.events.lines, want) << "chunk " << chunk;
-        EXPECT_EQ(f.state.ReplyKind, 2);
+        EXPECT_EQ(static_cast<int>(f.state.ReplyKind), 2);
         EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(f.state.ReplyBuffer.data()), ack.size()), ack);
         EXPECT_TRUE(f.events.boxes.isEmpty());
     }
@@ -89,7 +89,7 @@ TEST(LinkReceiver, SumErrorShowsTheFrameAndReceivingContinues) {
     f.deliver(hex("AA 02 00 30 01 00 03 37 0D") + good);
     f.rx.PollReceive();
     ASSERT_EQ(f.events.boxes, QStringList{QStringLiteral("SUM EEROR: 02 00 30 01 00 03 37 ")});
-    EXPECT_EQ(f.state.ReplyKind, 0);
+    EXPECT_EQ(static_cast<int>(f.state.ReplyKind), 0);
     EXPECT_EQ(f.events.lines,
               (QStringList{QStringLiteral("SUM EEROR"), QStringLiteral("after"),
                            QStringLiteral("SUM EEROR: 02 00 30 01 00 03 37 ") + HexForm(good)}));
@@ -107,7 +107,7 @@ TEST(LinkReceiver, WrongEtxWithMatchingSumIsRejected) {
     f.deliver(bad);
     f.rx.PollReceive();
     EXPECT_EQ(f.events.boxes, QStringList{QStringLiteral("SUM EEROR: ") + HexForm(bad.left(bad.size() - 1))});
-    EXPECT_EQ(f.state.ReplyKind, 0);
+    EXPECT_EQ(static_cast<int>(f.state.ReplyKind), 0);
 }
 
 TEST(LinkReceiver, PartialFrameIsAbandonedAfterAHundredIdlePolls) {
@@ -188,5 +188,5 @@ TEST(LinkReceiver, TracingOffWritesNothingButStillDecodes) {
     f.deliver(nackOf(hex("05 03")) + QByteArray(17000, '\x00'));
     f.rx.PollReceive();
     EXPECT_TRUE(f.events.lines.isEmpty());
-    EXPECT_EQ(f.state.ReplyKind, 6);
+    EXPECT_EQ(static_cast<int>(f.state.ReplyKind), 6);
 }

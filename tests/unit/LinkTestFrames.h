@@ -1,7 +1,6 @@
 #pragma once
 
-// Frames and fakes shared by the link tests. Frames are built here with the
-// tests' own checksum, not with the code under test.
+// Fakes shared by the link tests; their frames come from TestFrames.h.
 
 #include <QByteArray>
 #include <QString>
@@ -9,33 +8,9 @@
 #include <functional>
 
 #include "LinkReceiver.h"
+#include "TestFrames.h"
 
 namespace ifb::test {
-
-inline QByteArray hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-inline quint8 oracleSum(const QByteArray& f) {
-    unsigned sum = 0;
-    for (int i = 0; i < static_cast<quint8>(f[3]) + 5; ++i) sum += static_cast<quint8>(f[i]);
-    return static_cast<quint8>(sum % 256);
-}
-
-inline QByteArray frameOf(quint8 cmd, const QByteArray& data, quint8 id = 0) {
-    QByteArray f;
-    f.append('\x02').append(static_cast<char>(id)).append(static_cast<char>(cmd));
-    f.append(static_cast<char>(data.size())).append(data).append('\x03');
-    f.append(static_cast<char>(oracleSum(f))).append('\x0D');
-    return f;
-}
-
-inline QByteArray ackOf(const QByteArray& data) {
-    return frameOf('0', data);
-}
-inline QByteArray nackOf(const QByteArray& data) {
-    return frameOf('1', data);
-}
 
 inline const quint8* u8(const QByteArray& b) {
     return reinterpret_cast<const quint8*>(b.constData());

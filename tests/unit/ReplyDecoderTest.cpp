@@ -22,7 +22,7 @@ struct Decode {
     bool tracing = true;
 
     Decode() {
-        state.ReplyKind = kUnchanged;
+        state.ReplyKind = static_cast<Reply>(kUnchanged);
         state.ReplyBuffer.fill(0xAB);
     }
     void operator()(const QByteArray& frame) {
@@ -148,7 +148,7 @@ TEST(ReplyDecoder, DispatchTable) {
         const QByteArray f = frameOf(r.cmd, hex(r.data));
         d(f);
         SCOPED_TRACE(f.toHex(' ').toStdString());
-        EXPECT_EQ(d.state.ReplyKind, r.kind);
+        EXPECT_EQ(static_cast<int>(d.state.ReplyKind), r.kind);
         EXPECT_EQ(d.state.ReplyCopied, r.copied);
         if (r.copied) {
             EXPECT_TRUE(d.bufferHolds(f));
@@ -165,7 +165,7 @@ TEST(ReplyDecoder, EveryUnlistedCommandIsAFormatErrorAndLeavesTheKind) {
         if (listed.contains(static_cast<char>(cmd))) continue;
         Decode d;
         d(frameOf(static_cast<quint8>(cmd), hex("00 01")));
-        EXPECT_EQ(d.state.ReplyKind, kUnchanged) << cmd;
+        EXPECT_EQ(static_cast<int>(d.state.ReplyKind), kUnchanged) << cmd;
         EXPECT_TRUE(d.bufferUntouched()) << cmd;
         EXPECT_EQ(d.lines, QStringList{QStringLiteral("レスポンスフォーマットエラー")}) << cmd;
     }
@@ -182,7 +182,7 @@ TEST(ReplyDecoder, NackReasonsAndDetailTables) {
             data.append(static_cast<char>(reason)).append(static_cast<char>(detail));
             d(nackOf(data));
             ASSERT_EQ(d.lines, QStringList{want}) << reason << "/" << detail;
-            ASSERT_EQ(d.state.ReplyKind, 6);
+            ASSERT_EQ(static_cast<int>(d.state.ReplyKind), 6);
         }
     }
 }
@@ -209,7 +209,7 @@ TEST(ReplyDecoder, OtaResultNotice) {
     for (const auto& c : cases) {
         Decode d;
         d(frameOf('D', c.text));
-        EXPECT_EQ(d.state.ReplyKind, 3) << c.text.constData();
+        EXPECT_EQ(static_cast<int>(d.state.ReplyKind), 3) << c.text.constData();
         EXPECT_EQ(d.state.OtaResultReceived, c.received) << c.text.constData();
         EXPECT_EQ(d.state.OtaResultOk, c.ok) << c.text.constData();
         EXPECT_TRUE(d.lines.isEmpty());
@@ -251,7 +251,7 @@ TEST(ReplyDecoder, TagNoticeDebugLine) {
     EXPECT_EQ(d.lines,
               (QStringList{QStringLiteral("DEBG: AA BB "), QStringLiteral("DEBG: 01 02 03 04 05 060708"),
                            QStringLiteral("DEBG: ")}));
-    EXPECT_EQ(d.state.ReplyKind, 11);
+    EXPECT_EQ(static_cast<int>(d.state.ReplyKind), 11);
 }
 
 TEST(ReplyDecoder, TagNoticeGroups) {
@@ -286,7 +286,7 @@ TEST(ReplyDecoder, LcdNoticeAndClockLine) {
     EXPECT_EQ(d.lines,
               (QStringList{QStringLiteral("2024/5/17(Fri) 9:30:5 "), QStringLiteral("LCDB_RDRTCDATA受信"),
                            QStringLiteral("LCDB_SWINFO受信"), QStringLiteral("LCDB_RWRTCDATA受信")}));
-    EXPECT_EQ(d.state.ReplyKind, 10);
+    EXPECT_EQ(static_cast<int>(d.state.ReplyKind), 10);
     // Short frame: bytes 5..7 are ETX, SUM, CR, the rest lies past the frame.
     Decode s;
     s(frameOf('b', hex("03")));
@@ -323,5 +323,5 @@ TEST(ReplyDecoder, AckCopiesWholeFrameAndTracingOffBuildsNothing) {
     d(frameOf(0x55, {}));
     d(frameOf('E', "Mx"));
     EXPECT_TRUE(d.lines.isEmpty());
-    EXPECT_EQ(d.state.ReplyKind, 6);
+    EXPECT_EQ(static_cast<int>(d.state.ReplyKind), 6);
 }

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "BoardRestore.h"
+#include "OperationContext.h"
+
+namespace ifb {
+
+// The close sequence: the settings are written, the board gets its mode
+// back, the link's settings are written and the link ends. Runs once.
+class CloseSequence {
+  public:
+    CloseSequence(const OperationContext& context, BoardRestore& restore) : c_(context), restore_(restore) {}
+
+    // Later calls do nothing.
+    void run();
+
+  private:
+    // The board's part: the notice after the USB-mode fallback, or the mode
+    // restore.
+    void restoreBoardAtClose();
+
+    OperationContext c_;
+    BoardRestore& restore_;
+    bool closed_ = false;
+};
+
+}  // namespace ifb
