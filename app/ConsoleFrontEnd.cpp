@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "EventWait.h"
+#include "ResultTexts.h"
 #include "SerialPortList.h"
 
 #ifdef Q_OS_WIN
@@ -197,7 +198,42 @@ ConsoleOperator::ConsoleOperator(Options options, ConsoleAnswers& answers, FILE*
     : options_(std::move(options)), answers_(answers), log_(log), messages_(messages) {}
 
 void ConsoleOperator::print(const QString& text) {
+    endProgressLine();
     writeLine(messages_, text);
+}
+
+void ConsoleOperator::endProgressLine() {
+    if (!progressLineOpen_) return;
+    progressLineOpen_ = false;
+    std::fputc('\n', messages_);
+    std::fflush(messages_);
+}
+
+void ConsoleOperator::showProgressReport(const ProgressReport& report) {
+    QString line = QStringLiteral("[%1]").arg(report.stage);
+    if (report.percent >= 0) line += QStringLiteral(" %1%").arg(report.percent);
+    if (!report.detail.isEmpty()) line += QLatin1Char(' ') + report.detail;
+    const int tenth = report.percent >= 0 ? report.percent / 10 : -1;
+    const bool newStage = report.stage != reportedStage_;
+    if (options_.messagesOnTerminal) {
+        if (newStage) endProgressLine();
+        // Back to the line's start, the new text, the rest of the old one cleared.
+        const QByteArray bytes = QByteArrayLiteral("\r") + line.toLocal8Bit() + QByteArrayLiteral("\x1b[K");
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), messages_);
+        std::fflush(messages_);
+        progressLineOpen_ = true;
+    } else if (newStage || tenth != reportedTenth_) {
+        writeLine(messages_, line);
+    }
+    reportedStage_ = report.stage;
+    reportedTenth_ = tenth;
+}
+
+void ConsoleOperator::closeProgress() {
+    progressOpen_ = false;
+    endProgressLine();
+    reportedStage_.clear();
+    reportedTenth_ = -1;
 }
 
 PortDialogResult ConsoleOperator::runPortDialog(const PortDialogSetup& setup) {
@@ -243,10 +279,11 @@ bool ConsoleOperator::confirmJoin(const JoinInstruction& instruction) {
     return answers_.ask(instruction.message2);
 }
 
-void ConsoleOperator::showWriteResult(UpdateOutcome outcome) {
-    lastOutcome_ = outcome;
-    print(QStringLiteral("書き込み結果: %1")
-              .arg(outcome == UpdateOutcome::Ok ? QStringLiteral("OK") : QStringLiteral("NG")));
+void ConsoleOperator::showWriteResult(const WriteResult& result) {
+    lastOutcome_ = result.outcome;
+    print(QStringLiteral("書き込み結果: %1").arg(ResultVerdict(result.outcome)));
+    const QString text = ResultExplanation(result.outcome) + QLatin1Char('\n') + ResultDiagnosis(result);
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) print(line);
 }
 
 std::optional<QString> ConsoleOperator::runEspotaDialog(const QString& currentPath) {

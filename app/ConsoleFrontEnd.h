@@ -93,6 +93,9 @@ class ConsoleOperator final : public Operator {
     struct Options {
         QString port;        // the port to open
         int speedItem = -1;  // port-dialog speed item; -1: the configured one
+        // The messages go to a terminal: progress is one line updated in place
+        // rather than a line per stage and per 10 %.
+        bool messagesOnTerminal = false;
     };
 
     ConsoleOperator(Options options, ConsoleAnswers& answers, FILE* log, FILE* messages);
@@ -110,10 +113,11 @@ class ConsoleOperator final : public Operator {
     PortDialogResult runPortDialog(const PortDialogSetup& setup) override;
     void openProgress(const ProgressSetup& setup) override;
     void setProgressDots(const QString&) override {}
+    void showProgressReport(const ProgressReport& report) override;
     bool progressOpen() const override { return progressOpen_; }
-    void closeProgress() override { progressOpen_ = false; }
+    void closeProgress() override;
     bool confirmJoin(const JoinInstruction& instruction) override;
-    void showWriteResult(UpdateOutcome outcome) override;
+    void showWriteResult(const WriteResult& result) override;
     std::optional<QString> runEspotaDialog(const QString& currentPath) override;
 
     bool closeRequested() const { return closeRequested_; }
@@ -123,7 +127,9 @@ class ConsoleOperator final : public Operator {
     std::optional<UpdateOutcome> lastOutcome() const { return lastOutcome_; }
 
   private:
+    // Ends an updated progress line first.
     void print(const QString& text);
+    void endProgressLine();
 
     Options options_;
     ConsoleAnswers& answers_;
@@ -133,6 +139,9 @@ class ConsoleOperator final : public Operator {
     bool closeRequested_ = false;
     bool portMissing_ = false;
     std::optional<UpdateOutcome> lastOutcome_;
+    bool progressLineOpen_ = false;
+    QString reportedStage_;
+    int reportedTenth_ = -1;
 };
 
 }  // namespace ifb

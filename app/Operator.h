@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <optional>
 
+#include "WriteMessages.h"
+
 namespace ifb {
 
 class LogPane;
@@ -30,6 +32,21 @@ struct PortDialogResult {
 // How one update ended. The numbers are the outcome codes of the result
 // dialog and of batch mode's exit code.
 enum class UpdateOutcome : int { Ok = 0, Aborted = 1, TimeOut = 2, ToolFailed = 3 };
+
+// What the result dialog shows of one update.
+struct WriteResult {
+    UpdateOutcome outcome = UpdateOutcome::Aborted;
+    std::optional<NgCode> ng;  // why it is NG, when known
+    QString toolName;          // the upload tool's file name, for the remedy
+    qint64 totalMs = 0;        // the update's total time
+};
+
+// Where an open progress dialog's wait or transfer stands.
+struct ProgressReport {
+    QString stage;     // the current stage's name
+    int percent = -1;  // the bar, 0..100; -1: nothing to show
+    QString detail;    // bytes, speed and time left, or the time waited
+};
 
 // The three uses of the progress dialog.
 enum class ProgressKind { BoardCheck, ConnectionWait, FirmwareWrite };
@@ -71,13 +88,15 @@ class Operator {
     virtual void openProgress(const ProgressSetup& setup) = 0;
     // The write configuration's "書き込み中" label and the dot animation.
     virtual void setProgressDots(const QString& dots) = 0;
+    // The stage line, the bar and its figures of the open progress dialog.
+    virtual void showProgressReport(const ProgressReport& report) = 0;
     virtual bool progressOpen() const = 0;
     virtual void closeProgress() = 0;
 
     // Modal; true when confirmed with OK.
     virtual bool confirmJoin(const JoinInstruction& instruction) = 0;
     // Modal result dialog for an update's outcome.
-    virtual void showWriteResult(UpdateOutcome outcome) = 0;
+    virtual void showWriteResult(const WriteResult& result) = 0;
     // The upload-tool dialog, filled with the current path; the path in the
     // field when closed with OK, nothing when cancelled.
     virtual std::optional<QString> runEspotaDialog(const QString& currentPath) = 0;

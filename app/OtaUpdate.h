@@ -2,10 +2,13 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <optional>
 
 #include "BoardRestore.h"
 #include "OperationContext.h"
+#include "StageTimeline.h"
 #include "TickClock.h"
+#include "ToolOutputReader.h"
 
 namespace ifb {
 
@@ -23,16 +26,25 @@ class OtaUpdate {
     // Stops a running update as soon as it can; the closing steps still run.
     void requestAbort() { abortRequested_ = true; }
 
+    // The stages of the last update with their timings.
+    const StageTimeline& stages() const { return stages_; }
+
   private:
     // The access point's records, the OTA mode and the operator's join:
     // false when the update ends with the cancel end.
     bool startOtaMode();
+    // Whether the board's connection back can reach this PC; false when the
+    // upload cannot work.
+    bool checkNetwork();
     bool writeFirmwareFile(QString& firmwarePath);
     // The upload tool and what follows it up to the outcome.
     UpdateOutcome upload(const QString& firmwarePath);
+    void readToolOutput(ToolOutputReader& reader, const QString& text);
     // The board's verdict on the image, then its new ROM version.
-    UpdateOutcome judgeVerdict();
+    UpdateOutcome judgeVerdict(const ToolOutputReader& reader);
     UpdateOutcome checkNewFirmware();
+    void enterStage(UpdateStage stage, int percent = -1, const QString& detail = QString());
+    void logStages();
     void finishUpdate(UpdateOutcome outcome, const QString& firmwarePath);
     void cancelUpdate();
 
@@ -40,6 +52,9 @@ class OtaUpdate {
     BoardRestore& restore_;
     TickTimeout tickTimeout_;
     QElapsedTimer updateStopwatch_;
+    StageTimeline stages_;
+    QElapsedTimer transferClock_;
+    std::optional<NgCode> ng_;
     bool abortRequested_ = false;
 };
 

@@ -53,7 +53,8 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
 #endif
     // The program only: the arguments hold the OTA password.
     qCDebug(lcTool).noquote() << "start" << (command.words.isEmpty() ? QString() : command.words.first());
-    if (cannotRun || !child.start(command.words, command.windowsCommand)) {
+    started_ = !cannotRun && child.start(command.words, command.windowsCommand);
+    if (!started_) {
         qCDebug(lcTool) << "not started";
         showMessage(QStringLiteral("プロセスの作成に失敗しました"), QStringLiteral("エラー"), MsgIcon::None,
                     MsgButtons::Ok, MsgOwner::None);
@@ -83,9 +84,10 @@ bool ToolRunner::RunCommand(const ToolCommand& command, LogPane* memo, QStringLi
             const qint64 got = child.read(buffer, want);
             qCDebug(lcTool) << "read" << got << "of" << available << "bytes";
             if (got < 0) return false;  // the child stops with `child`
+            const QString text = decoder.decode(QByteArrayView(buffer, got));
+            if (observer_) observer_(text);
             // A lone byte (a stray line feed) is neither shown nor judged.
             if (got >= 2) {
-                const QString text = decoder.decode(QByteArrayView(buffer, got));
                 chunks.append(text);
                 if (memo) {
                     memo->appendLine(text);

@@ -59,6 +59,10 @@ class ToolRunner {
     void setAbortRequested(std::function<bool()> abortRequested) {
         abortRequested_ = std::move(abortRequested);
     }
+    // Sees every read of the output as text, single bytes included.
+    void setOutputObserver(std::function<void(const QString&)> observer) { observer_ = std::move(observer); }
+    // Whether the last RunCommand got its child started.
+    bool started() const { return started_; }
 
   private:
     void animateDots();
@@ -68,7 +72,9 @@ class ToolRunner {
     std::function<bool()> checkWiFiAdapter_;
     bool& toolOutputOk_;
     std::function<bool()> abortRequested_;
+    std::function<void(const QString&)> observer_;
     QString interpreter_;
+    bool started_ = false;
     int dotPhase_ = 0;
 };
 

@@ -149,13 +149,14 @@ class BenchOperator final : public Operator {
         progressOpen_ = true;
     }
     void setProgressDots(const QString&) override {}
+    void showProgressReport(const ProgressReport&) override {}
     bool progressOpen() const override { return progressOpen_; }
     void closeProgress() override {
         if (open_ == ProgressKind::ConnectionWait) connectedAtNs = MonotonicNs();
         progressOpen_ = false;
     }
     bool confirmJoin(const JoinInstruction&) override { return true; }
-    void showWriteResult(UpdateOutcome result) override { outcome = static_cast<int>(result); }
+    void showWriteResult(const WriteResult& result) override { outcome = static_cast<int>(result.outcome); }
     std::optional<QString> runEspotaDialog(const QString&) override { return std::nullopt; }
 
     test::MemoryLogPane log;

@@ -50,6 +50,37 @@ TGuage1Dlg::TGuage1Dlg(QWidget* owner)
     button1_->setObjectName(QStringLiteral("Button1"));
     button1_->setGeometry(129, 92, 75, 25);
     connect(button1_, &QPushButton::clicked, this, &QDialog::reject);
+
+    stage_ = new QLabel(this);
+    stage_->setObjectName(QStringLiteral("StageLine"));
+    stage_->setAlignment(Qt::AlignCenter);
+    stage_->hide();
+    detail_ = new QLabel(this);
+    detail_->setObjectName(QStringLiteral("DetailLine"));
+    detail_->setAlignment(Qt::AlignCenter);
+    detail_->hide();
+}
+
+void TGuage1Dlg::showReport(const ProgressReport& report) {
+    if (!reportPlaced_) {
+        reportPlaced_ = true;
+        // While writing, "書き込み中" takes the bar's usual place.
+        const bool writing = !ct_->isHidden();
+        const int barTop = writing ? 96 : 48;
+        if (writing) setFixedSize(333, 168);
+        panel2_->move(8, barTop);
+        stage_->setGeometry(10, barTop + 22, 313, 18);
+        detail_->setGeometry(10, barTop + 40, 313, 18);
+        stage_->show();
+        detail_->show();
+    }
+    panel2_->setVisible(report.percent >= 0);
+    if (report.percent >= 0) {
+        progressBar1_->setRange(0, 100);
+        progressBar1_->setValue(qBound(0, report.percent, 100));
+    }
+    stage_->setText(report.stage);
+    detail_->setText(report.detail);
 }
 
 void TGuage1Dlg::setMarquee(bool running) {

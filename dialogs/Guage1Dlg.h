@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CentredDialog.h"
+#include "Operator.h"
 
 class QFrame;
 class QLabel;
@@ -26,6 +27,11 @@ class TGuage1Dlg final : public CentredDialog {
 
     // Runs the bar as a marquee (or stops it).
     void setMarquee(bool running);
+    // The stage line, the bar with the real figure and the detail line,
+    // below what the dialog shows already (the dialog grows for them).
+    void showReport(const ProgressReport& report);
+    QLabel* stageLine() const { return stage_; }
+    QLabel* detailLine() const { return detail_; }
     // Closes the dialog from its user's side.
     void finish();
 
@@ -39,6 +45,9 @@ class TGuage1Dlg final : public CentredDialog {
     QLabel* ct_;
     QLabel* dot_;
     QPushButton* button1_;
+    QLabel* stage_;
+    QLabel* detail_;
+    bool reportPlaced_ = false;
     bool finishing_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ResultTexts.h"
 #include "UiStyle.h"
 
 namespace ifb {
@@ -27,6 +28,12 @@ TResultDlg::TResultDlg(QWidget* owner) : QDialog(owner) {
     st2_->setFont(TahomaPx(13));
     st2_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     SetColours(st2_, Qt::black);
+    diagnosis_ = new QLabel(this);
+    diagnosis_->setObjectName(QStringLiteral("Diagnosis"));
+    diagnosis_->setFont(TahomaPx(12));
+    diagnosis_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    diagnosis_->setWordWrap(true);
+    SetColours(diagnosis_, Qt::black);
 
     button1_ = new QPushButton(QStringLiteral("OK"), this);
     button1_->setObjectName(QStringLiteral("Button1"));
@@ -45,38 +52,25 @@ TResultDlg::TResultDlg(QWidget* owner) : QDialog(owner) {
     layout->setSpacing(0);
     layout->addWidget(st1_);
     layout->addWidget(st2_, 1);
+    layout->addWidget(diagnosis_);
     layout->addWidget(bar);
 }
 
-void TResultDlg::setOutcome(int outcome) {
+void TResultDlg::setResult(const WriteResult& result) {
     setWindowTitle(QStringLiteral("書き込み結果"));
-    QString text;
-    switch (outcome) {
-        case 0:
-            text = QStringLiteral("\nファームウェア書き込みが正常に完了しました。");
-            break;
-        case 2:
-            text = QStringLiteral(
-                "\nタイムアウトしました。\n\n接続を確認し、もう一度書き込みを行ってください。");
-            break;
-        case 3:
-            text = QStringLiteral(
-                "\nespota.exeでエラーが発生しました。\n\n接続製品とソフトを再起動してください。");
-            break;
-        default:
-            text = QStringLiteral(
-                "\nファームウェア書き込みを中止しました。\n\nソフトを再起動し、もう一度書き込みを行ってくださ"
-                "い。");
-            break;
-    }
-    st1_->setText(outcome == 0 ? QStringLiteral("OK") : QStringLiteral("NG"));
-    SetColours(st1_, outcome == 0 ? kBlue : kRed);
-    st2_->setText(text);
+    const bool ok = result.outcome == UpdateOutcome::Ok;
+    st1_->setText(ResultVerdict(result.outcome));
+    SetColours(st1_, ok ? kBlue : kRed);
+    st2_->setText(ResultExplanation(result.outcome));
+    diagnosis_->setText(ResultDiagnosis(result));
+    SetColours(diagnosis_, result.ng ? kRed : Qt::black);
+    // The diagnosis adds lines below the fixed layout's sentences.
+    resize(width(), qMax(height(), sizeHint().height()));
 }
 
-void ShowWriteResult(QWidget* owner, int outcome) {
+void ShowWriteResult(QWidget* owner, const WriteResult& result) {
     QPointer<TResultDlg> dialog = new TResultDlg(owner);
-    dialog->setOutcome(outcome);
+    dialog->setResult(result);
     dialog->exec();
     delete dialog.data();
 }

@@ -140,6 +140,10 @@ void WidgetOperator::setProgressDots(const QString& dots) {
     if (progress_) progress_->dot()->setText(dots);
 }
 
+void WidgetOperator::showProgressReport(const ProgressReport& report) {
+    if (progress_) progress_->showReport(report);
+}
+
 bool WidgetOperator::progressOpen() const {
     return !progress_.isNull();
 }
@@ -160,8 +164,8 @@ bool WidgetOperator::confirmJoin(const JoinInstruction& instruction) {
     return dialog.accepted();
 }
 
-void WidgetOperator::showWriteResult(UpdateOutcome outcome) {
-    ShowWriteResult(&window_, static_cast<int>(outcome));
+void WidgetOperator::showWriteResult(const WriteResult& result) {
+    ShowWriteResult(&window_, result);
 }
 
 std::optional<QString> WidgetOperator::runEspotaDialog(const QString& currentPath) {

@@ -32,10 +32,11 @@ class WidgetOperator final : public Operator {
     void openProgress(const ProgressSetup& setup) override;
     void setProgressDots(const QString& dots) override;
     bool progressOpen() const override;
+    void showProgressReport(const ProgressReport& report) override;
     void closeProgress() override;
 
     bool confirmJoin(const JoinInstruction& instruction) override;
-    void showWriteResult(UpdateOutcome outcome) override;
+    void showWriteResult(const WriteResult& result) override;
     std::optional<QString> runEspotaDialog(const QString& currentPath) override;
 
     // The open progress dialog, if any.

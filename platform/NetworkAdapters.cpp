@@ -41,6 +41,7 @@ QList<NetworkAdapter> ListNetworkAdapters() {
                     break;
             }
             address.text = ip.toString();
+            address.prefixLength = entry.prefixLength();
             adapter.addresses.append(address);
         }
         adapters.append(adapter);

@@ -9,7 +9,8 @@ enum class AddressFamily { IPv4, IPv6, Other };
 
 struct AdapterAddress {
     AddressFamily family = AddressFamily::Other;
-    QString text;  // IPv4: dotted decimal
+    QString text;           // IPv4: dotted decimal
+    int prefixLength = -1;  // the network's prefix; -1: not known
 };
 
 // One network adapter as the system names it to the user.

@@ -6,7 +6,9 @@
 #include "ConsoleFrontEnd.h"
 #include "UpdaterApp.h"
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,6 +18,14 @@
 
 namespace ifb {
 namespace {
+
+bool StderrIsTerminal() {
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return ::isatty(fileno(stderr)) != 0;
+#endif
+}
 
 #ifndef Q_OS_WIN
 int g_wakePipe[2] = {-1, -1};
@@ -146,8 +156,8 @@ int RunBatch(const BatchOptions& options, const QString& exePath, const QString&
     answers.setInterrupt(interrupt.wakeFd(), &InterruptHandler::interrupted);
     ConsoleMessageBoxes boxes(answers, stderr);
     setMessageBoxes(&boxes);
-    ConsoleOperator op({QString(), options.speed ? SpeedItemForRate(options.speed) : -1}, answers, stdout,
-                       stderr);
+    ConsoleOperator op({QString(), options.speed ? SpeedItemForRate(options.speed) : -1, StderrIsTerminal()},
+                       answers, stdout, stderr);
     UpdaterApp app(op, exePath, firmwareId);
     // --port stands for the port dialog's choice, and like that choice it is
     // what the settings keep afterwards.

@@ -104,7 +104,15 @@ TEST(BatchFaultMatrix, EveryFaultEndsWithTheBoardPutBackAndNoFirmwareLeft) {
     };
     const auto unplug = [](BatchRun& run) { run.sim().kill(); };
     const std::vector<Row> rows{
-        {"healthy board", {}, {}, 0, 3, {}, {}, {}},
+        {"healthy board",
+         {},
+         {},
+         0,
+         3,
+         {QStringLiteral("書き込み結果: OK\nファームウェア書き込みが正常に完了しました。\n所要時間: "),
+          QStringLiteral("[転送] 100% 1562 / 1562 KB")},
+         {},
+         {}},
         {"silent board", {QStringLiteral("--silent")}, {}, 11, 3, {kUsbQuestion, kNoBoard}, {}, {}},
         // The second GetIFBMode is answered: found without the USB-mode fallback.
         {"NACK once", {QStringLiteral("--nack-first"), QStringLiteral("1")}, {}, 0, 3, {}, {}, {}},
@@ -145,13 +153,25 @@ TEST(BatchFaultMatrix, EveryFaultEndsWithTheBoardPutBackAndNoFirmwareLeft) {
          {},
          1,
          3,
-         {},
+         {QStringLiteral("書き込み結果: NG\nファームウェア書き込みを中止しました。\n"
+                         "ソフトを再起動し、もう一度書き込みを行ってください。\n"
+                         "NG-B01: ボードがファームウェアを受け付けませんでした。\n"
+                         "ソフトを再起動し、もう一度書き込んでください。\n所要時間: ")},
          {},
          {}},
         // The tool reports the failed check as ERROR, and no Wi-Fi adapter
         // has an address of the board's network.
         {"image corrupted in transfer", {QStringLiteral("--ota-corrupt")}, {}, 3, 3, {}, {}, {}},
-        {"PC never joins", {QStringLiteral("--never-join")}, {}, 2, 3, {}, {}, {}},
+        {"PC never joins",
+         {QStringLiteral("--never-join")},
+         {},
+         2,
+         3,
+         {QStringLiteral(
+             "書き込み結果: NG\nタイムアウトしました。\n接続を確認し、もう一度書き込みを行ってください。\n"
+             "NG-W01: ")},
+         {},
+         {}},
         // Batch mode cannot browse for the tool: the choice is given up.
         {"tool missing",
          {},
@@ -186,6 +206,10 @@ TEST(BatchFaultMatrix, EveryFaultEndsWithTheBoardPutBackAndNoFirmwareLeft) {
         EXPECT_TRUE(settings.linkSection);
         EXPECT_EQ(settings.comPort, run.sim().linkPath());
         for (const QString& text : row.stderrHas) EXPECT_TRUE(run.err().contains(text)) << text.toStdString();
+        // Not a terminal: a line when the transfer starts and one per 10 %.
+        if (run.exitCode() == 0) {
+            EXPECT_EQ(run.err().count(QStringLiteral("\n[転送] ")), 11) << run.err().toStdString();
+        }
         ExpectCleanExit(run);
     });
 }

@@ -8,6 +8,7 @@
 
 #include "AppHarness.h"
 #include "DeveloperTraces.h"
+#include "OutcomeLog.h"
 #include "QtPrinters.h"
 
 using namespace ifb;
@@ -168,7 +169,7 @@ TEST_F(UpdateReport, EachPathLogsItsLinesInItsClass) {
                 h->dir.filePath(QStringLiteral("tool")), QStringLiteral("\"$TOOL\" \"$@\"\n") + c.toolAfter);
         h->app->writeCommand();
         EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{c.outcome});
-        const QStringList& log = h->op.log.lines;
+        const QStringList log = OutcomeLog(h->op.log.lines);
         std::vector<Line> shown;
         for (const Line& l : c.lines)
             if (c.diagnostic || !l.verbose) shown.push_back(l);

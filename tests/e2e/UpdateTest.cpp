@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include "AppHarness.h"
+#include "OutcomeLog.h"
 #include "QtPrinters.h"
 #include "TTComXDlg.h"
 
@@ -54,7 +55,7 @@ TEST_F(Update, SuccessReportsTheNewVersionAndRestoresTheMode) {
     ASSERT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok});
     EXPECT_TRUE(h->op.log.lines.contains(QStringLiteral("IFB-ROMVer : 1022IFB00")))
         << h->op.log.lines.join('\n').toStdString();
-    EXPECT_EQ(h->op.log.lines.last(), kOkLine);
+    EXPECT_EQ(OutcomeLog(h->op.log.lines).last(), kOkLine);
     EXPECT_FALSE(QFileInfo::exists(firmwareFile()));
     EXPECT_FALSE(h->op.writeCommandAvailable);
     EXPECT_TRUE(h->op.mainWindowEnabled);
@@ -145,7 +146,7 @@ TEST_F(Update, BoardVerdictDecidesTheOutcome) {
                 WrapEspota(h->dir.filePath(QStringLiteral("tool")), c.after);
         h->app->writeCommand();
         EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{c.outcome});
-        EXPECT_EQ(h->op.log.lines.last(), c.lastLine) << h->op.log.lines.join('\n').toStdString();
+        EXPECT_EQ(OutcomeLog(h->op.log.lines).last(), c.lastLine) << h->op.log.lines.join('\n').toStdString();
         EXPECT_EQ(h->op.writeCommandAvailable, c.writeAvailable);
         EXPECT_FALSE(QFileInfo::exists(firmwareFile()));
         EXPECT_EQ(sim->lastMode(), 3);
@@ -268,7 +269,8 @@ TEST_F(Update, FirmwareThatCannotBeWrittenOutAbortsAndStillRestoresTheBoard) {
     EXPECT_EQ(h->boxes.shown[0].icon, MsgIcon::Error);
     EXPECT_FALSE(requestsSinceReady().contains(QStringLiteral("GetRomVersion")));
     EXPECT_EQ(sim->lastMode(), 3);
-    EXPECT_EQ(h->op.log.lines.last(), QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"));
+    EXPECT_EQ(OutcomeLog(h->op.log.lines).last(),
+              QStringLiteral("ソフトを再起動し、もう一度書き込みを行ってください。"));
 }
 
 TEST_F(Update, BoardBootingTheNewImageIsWaitedForBeforeItsVersionIsRead) {
@@ -295,7 +297,7 @@ TEST_F(Update, BoardBootingTheNewImageIsWaitedForBeforeItsVersionIsRead) {
         EXPECT_EQ(h->op.log.lines.contains(QStringLiteral("IFB-ROMVer : 1022IFB00")), c.versionRead)
             << h->op.log.lines.join('\n').toStdString();
         if (c.versionRead) {
-            EXPECT_EQ(h->op.log.lines.last(), kOkLine);
+            EXPECT_EQ(OutcomeLog(h->op.log.lines).last(), kOkLine);
             // The close sequence finds the board up after the update's own restart: its restore is
             // answered, so a restart follows it.
             h->app->closeSequence();

@@ -7,3 +7,6 @@ add_dependencies(test_discovery ifb-sim espota)
 ifb_add_test(test_update_outcome LABEL e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/UpdateOutcomeTest.cpp
              LIBS ifb_app ifb_firmware TIMEOUT 300)
 add_dependencies(test_update_outcome ifb-sim espota)
+ifb_add_test(test_write_diagnosis LABEL e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/WriteDiagnosisTest.cpp
+             LIBS ifb_app ifb_firmware TIMEOUT 300)
+add_dependencies(test_write_diagnosis ifb-sim espota)

@@ -32,6 +32,7 @@
 #include "MainForm.h"
 #include "MsgDlg1.h"
 #include "OpenCom1Dlg.h"
+#include "OutcomeLog.h"
 #include "QtPrinters.h"
 #include "Result1.h"
 #include "SimProcess.h"
@@ -340,7 +341,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
 
     const QStringList log = LogLines(form.Memo1());
     EXPECT_TRUE(log.contains(QStringLiteral("IFB-ROMVer : 1022IFB00"))) << log.join('\n').toStdString();
-    EXPECT_EQ(log.last(), QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。"));
+    EXPECT_EQ(OutcomeLog(log).last(), QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。"));
     EXPECT_TRUE(form.workEnabled());
     EXPECT_FALSE(writeButton->isEnabled());  // one write per start
     EXPECT_FALSE(QFileInfo::exists(ProgramFolder(exePath) + QStringLiteral("/UOf.bin")));

@@ -51,19 +51,37 @@ TEST_F(DialogsTest, ResultDialogShowsTheVerdictOfEachOutcome) {
     const QString aborted = QStringLiteral(
         "\nファームウェア書き込みを中止しました。\n\nソフトを再起動し、もう一度書き込みを行ってください。");
     const struct {
-        int outcome;
+        WriteResult result;
         const char* verdict;
         QColor colour;
         QString text;
+        QString diagnosis;
     } cases[] = {
-        {0, "OK", QColor(0, 0, 255), QStringLiteral("\nファームウェア書き込みが正常に完了しました。")},
-        {1, "NG", QColor(255, 0, 0), aborted},
-        {2, "NG", QColor(255, 0, 0),
-         QStringLiteral("\nタイムアウトしました。\n\n接続を確認し、もう一度書き込みを行ってください。")},
-        {3, "NG", QColor(255, 0, 0),
-         QStringLiteral("\nespota.exeでエラーが発生しました。\n\n接続製品とソフトを再起動してください。")},
-        {7, "NG", QColor(255, 0, 0), aborted},
-        {-1, "NG", QColor(255, 0, 0), aborted},
+        {{UpdateOutcome::Ok, std::nullopt, QString(), 12345},
+         "OK",
+         QColor(0, 0, 255),
+         QStringLiteral("\nファームウェア書き込みが正常に完了しました。"),
+         QStringLiteral("所要時間: 12.3秒")},
+        {{UpdateOutcome::Aborted, NgCode::B01, QString(), 900},
+         "NG",
+         QColor(255, 0, 0),
+         aborted,
+         QStringLiteral("NG-B01: ボードがファームウェアを受け付けませんでした。\n"
+                        "ソフトを再起動し、もう一度書き込んでください。\n所要時間: 0.9秒")},
+        {{UpdateOutcome::TimeOut, NgCode::U03, QStringLiteral("espota.exe"), 61000},
+         "NG",
+         QColor(255, 0, 0),
+         QStringLiteral("\nタイムアウトしました。\n\n接続を確認し、もう一度書き込みを行ってください。"),
+         QStringLiteral(
+             "NG-U03: ボードからPCへ接続できませんでした（PCのファイアウォール）。\n"
+             "ファイアウォールで espota.exe の受信を許可し、ネットワークをプライベートにしてください。\n"
+             "所要時間: 61.0秒")},
+        {{UpdateOutcome::ToolFailed, NgCode::U05, QString(), 0},
+         "NG",
+         QColor(255, 0, 0),
+         QStringLiteral("\nespota.exeでエラーが発生しました。\n\n接続製品とソフトを再起動してください。"),
+         QStringLiteral("NG-U05: 書換ツールを起動できませんでした。\n"
+                        "書換ツールのパス（App_ESPOta）と実行権限を確認してください。\n所要時間: 0.0秒")},
     };
     for (const auto& c : cases) {
         bool seen = false;
@@ -75,13 +93,15 @@ TEST_F(DialogsTest, ResultDialogShowsTheVerdictOfEachOutcome) {
             EXPECT_EQ(textColour(d->ST1()), c.colour);
             EXPECT_EQ(d->ST1()->font().pixelSize(), 64);
             EXPECT_EQ(d->ST2()->text(), c.text);
+            EXPECT_EQ(d->diagnosis()->text(), c.diagnosis);
+            EXPECT_GE(d->height(), d->sizeHint().height()) << "the diagnosis is not cut off";
             auto* ok = child<QPushButton>(d, "Button1");
             EXPECT_EQ(ok->text(), QStringLiteral("OK"));
             EXPECT_TRUE(ok->isDefault());
             QTest::keyClick(KeyTarget(d), Qt::Key_Return);
         });
-        ShowWriteResult(&window, c.outcome);
-        EXPECT_TRUE(seen) << c.outcome;
+        ShowWriteResult(&window, c.result);
+        EXPECT_TRUE(seen) << static_cast<int>(c.result.outcome);
     }
 }
 
@@ -208,7 +228,9 @@ TEST_F(DialogsTest, NoDialogOutlivesItsUse) {
         WhenModal<TMsg1Dlg>([](TMsg1Dlg* d) { d->accept(); });
         op.confirmJoin({});
         WhenModal<TResultDlg>([](TResultDlg* d) { d->accept(); });
-        op.showWriteResult(static_cast<UpdateOutcome>(round));
+        WriteResult result;
+        result.outcome = static_cast<UpdateOutcome>(round);
+        op.showWriteResult(result);
         WhenModal<TInputDlg1>([](TInputDlg1* d) { d->reject(); });
         op.runEspotaDialog(QString());
         EXPECT_EQ(LiveDialogs(), before) << "round " << round;

@@ -53,6 +53,7 @@ class ScriptedOperator final : public Operator {
         lastDots = dots;
         ++dotUpdates;
     }
+    void showProgressReport(const ProgressReport& report) override { reports.push_back(report); }
     bool progressOpen() const override { return progressIsOpen; }
     void closeProgress() override { progressIsOpen = false; }
 
@@ -61,7 +62,10 @@ class ScriptedOperator final : public Operator {
         if (onJoinShown) onJoinShown();
         return joinAnswer;
     }
-    void showWriteResult(UpdateOutcome outcome) override { writeResults.push_back(outcome); }
+    void showWriteResult(const WriteResult& result) override {
+        writeResults.push_back(result.outcome);
+        results.push_back(result);
+    }
     std::optional<QString> runEspotaDialog(const QString& currentPath) override {
         espotaDialogPaths.append(currentPath);
         if (espotaAnswers.empty()) return std::nullopt;
@@ -96,6 +100,8 @@ class ScriptedOperator final : public Operator {
     int dotUpdates = 0;
     std::vector<JoinInstruction> joinInstructions;
     std::vector<UpdateOutcome> writeResults;
+    std::vector<WriteResult> results;
+    std::vector<ProgressReport> reports;
     QStringList espotaDialogPaths;
 };
 
