@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -116,8 +117,15 @@ class WindowWatch final : public QObject {
             progressDialogs.append(dialog);
             shownDialogs.push_back(dialog);
             if (progress.back().writing) {
+                // Taken half way: the update waits inside the tool's run while the picture is made.
                 QPointer<TGuage1Dlg> guard(dialog);
-                QTimer::singleShot(300, dialog, [this, guard] { camera_.shoot(guard, "progress-writing"); });
+                QObject::connect(dialog->ProgressBar1(), &QProgressBar::valueChanged, dialog,
+                                 [this, guard](int value) {
+                                     if (value < 50 || halfWayShot) return;
+                                     halfWayShot = true;
+                                     halfWayDetail = guard->detailLine()->text();
+                                     camera_.shoot(guard, "progress-writing");
+                                 });
             }
         }
         return false;
@@ -130,6 +138,8 @@ class WindowWatch final : public QObject {
     }
 
     QStringList boxes;
+    bool halfWayShot = false;
+    QString halfWayDetail;  // the writing dialog's figures as its bar passed 50 %
     std::vector<ProgressSeen> progress;
     QList<QPointer<TGuage1Dlg>> progressDialogs;
     std::vector<QObject*> shownDialogs;  // in the order of progress
@@ -335,6 +345,12 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_TRUE(watch.progress[2].writing);
     EXPECT_EQ(watch.progress[2].ctText, QStringLiteral("書き込み中"));
     EXPECT_EQ(watch.progress[2].statusAtClose, QString());  // emptied for the write
+    // The real figures under the spec's "書き込み中" while the image goes out.
+    EXPECT_TRUE(watch.halfWayShot);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+ / 1562 KB  \\d+ kB/s  残り \\d+秒$"))
+                    .match(watch.halfWayDetail)
+                    .hasMatch())
+        << watch.halfWayDetail.toStdString();
     EXPECT_TRUE(watch.progressGone());
     EXPECT_TRUE(form.findChildren<TResultDlg*>().isEmpty());
     EXPECT_TRUE(form.findChildren<TMsg1Dlg*>().isEmpty());
@@ -367,4 +383,24 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_TRUE(saved.contains(QStringLiteral("ComPort=") + sim.linkPath())) << saved.toStdString();
     EXPECT_TRUE(saved.contains(QStringLiteral("App_ESPOta=") + espota)) << saved.toStdString();
     EXPECT_TRUE(watch.boxes.isEmpty());
+}
+
+// An NG result with its code, cause and remedy under the fixed sentences, all
+// of it inside the dialog.
+TEST(GuiRunThrough, NgResultShowsItsCode) {
+    const Camera camera;
+    TVX7IFBProgAppForm form{QStringLiteral("1022IFB00")};
+    form.show();
+    TResultDlg dialog(&form);
+    dialog.setResult({UpdateOutcome::TimeOut, NgCode::U03, QStringLiteral("espota"), 64230});
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.diagnosis()->text(),
+              QStringLiteral(
+                  "NG-U03: ボードからPCへ接続できませんでした（PCのファイアウォール）。\n"
+                  "ファイアウォールで espota の受信を許可し、ネットワークをプライベートにしてください。\n"
+                  "所要時間: 64.2秒"));
+    EXPECT_TRUE(dialog.diagnosis()->isVisible());
+    EXPECT_LE(dialog.diagnosis()->geometry().bottom(), dialog.height());
+    camera.shoot(&dialog, "result-ng");
 }

@@ -7,3 +7,4 @@ ifb_add_test(test_tool_runner LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR
              LIBS ifb_app ifb_firmware TIMEOUT 90)
 target_compile_definitions(test_tool_runner PRIVATE RUNNER_HELPER_PATH="$<TARGET_FILE:runner_helper>")
 add_dependencies(test_tool_runner runner_helper ifb-sim espota)
+ifb_add_test(test_console_progress LABEL integration SOURCES ${CMAKE_CURRENT_LIST_DIR}/ConsoleProgressTest.cpp LIBS ifb_app)
