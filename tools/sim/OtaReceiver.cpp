@@ -17,6 +17,8 @@ constexpr qint64 kSectorSize = 4096;  // the first byte is checked when the firs
 constexpr int kMaxProds = 3;
 constexpr int kConnectTimeoutMs = 5000;
 constexpr qint64 kProgressStep = 64 * 1024;
+// A board holds about four segments before its TCP window closes.
+constexpr qint64 kFlashReadBuffer = 4 * kReadLimit;
 
 QByteArray randomHex(int length) {
     QByteArray bytes(length / 2, '\0');
@@ -47,6 +49,9 @@ OtaReceiver::OtaReceiver(Settings settings, SimLog& log, QObject* parent)
     connect(&stallTimer_, &QTimer::timeout, this, &OtaReceiver::onStall);
     connectTimer_.setSingleShot(true);
     connectTimer_.setInterval(kConnectTimeoutMs);
+    flashTimer_.setSingleShot(true);
+    flashTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&flashTimer_, &QTimer::timeout, this, &OtaReceiver::onData);
     connect(&connectTimer_, &QTimer::timeout, this, [this] {
         log_.write(QStringLiteral("connect"),
                    {{QStringLiteral("ok"), false}, {QStringLiteral("error"), "timed out"}});
@@ -84,6 +89,8 @@ void OtaReceiver::stop() {
 void OtaReceiver::resetToIdle() {
     stallTimer_.stop();
     connectTimer_.stop();
+    flashTimer_.stop();
+    delete answers_;
     if (tcp_) {
         tcp_->disconnect(this);
         tcp_->abort();
@@ -116,7 +123,13 @@ void OtaReceiver::readDatagrams() {
 }
 
 void OtaReceiver::answer(const QByteArray& text, const QHostAddress& to, quint16 toPort) {
-    udp_->writeDatagram(text, to, toPort);
+    if (settings_.answerDelayMs <= 0) {
+        udp_->writeDatagram(text, to, toPort);
+        return;
+    }
+    QTimer::singleShot(settings_.answerDelayMs, this, [this, text, to, toPort] {
+        if (udp_) udp_->writeDatagram(text, to, toPort);
+    });
 }
 
 void OtaReceiver::onInvitation(const QByteArray& datagram, const QHostAddress& from, quint16 fromPort) {
@@ -134,6 +147,7 @@ void OtaReceiver::onInvitation(const QByteArray& datagram, const QHostAddress& f
                                               {QStringLiteral("size"), invitation->size},
                                               {QStringLiteral("md5"), QString::fromLatin1(invitation->md5)},
                                               {QStringLiteral("from"), from.toString()}});
+    if (settings_.ignoreInvitations) return;
     if (settings_.auth == OtaAuth::None) {
         answer(ota::kAnswerOk, from, fromPort);
         beginUpdate(from);
@@ -183,6 +197,13 @@ void OtaReceiver::beginUpdate(const QHostAddress& pc) {
         resetToIdle();
         return;
     }
+    if (settings_.noConnectBack) {
+        // As if the PC's firewall refused the board's connection.
+        log_.write(QStringLiteral("connect"),
+                   {{QStringLiteral("ok"), false}, {QStringLiteral("error"), "not connecting back"}});
+        resetToIdle();
+        return;
+    }
     state_ = State::Connecting;
     image_.clear();
     image_.reserve(invitation_.size);
@@ -191,6 +212,8 @@ void OtaReceiver::beginUpdate(const QHostAddress& pc) {
     prods_ = 0;
     nextProgressLog_ = kProgressStep;
     tcp_ = new QTcpSocket(this);
+    // With a flash limit, unread data stays in the kernel, so TCP's window closes as on the board.
+    if (settings_.flashBytesPerMs > 0) tcp_->setReadBufferSize(kFlashReadBuffer);
     connect(tcp_, &QTcpSocket::connected, this, &OtaReceiver::onConnected);
     connect(tcp_, &QTcpSocket::readyRead, this, &OtaReceiver::onData);
     connect(tcp_, &QTcpSocket::disconnected, this, &OtaReceiver::onPcGone);
@@ -209,6 +232,11 @@ void OtaReceiver::onConnected() {
     connectTimer_.stop();
     state_ = State::Receiving;
     tcp_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    answers_ = new OtaAnswerLine(tcp_, settings_.answerDelayMs, this);
+    ++uploads_;
+    flashClock_.start();
+    flashLastNs_ = 0;
+    flashCredit_ = 0;
     log_.write(QStringLiteral("connect"), {{QStringLiteral("ok"), true},
                                            {QStringLiteral("to"), tcp_->peerAddress().toString()},
                                            {QStringLiteral("port"), tcp_->peerPort()}});
@@ -223,8 +251,23 @@ void OtaReceiver::onData() {
             tcp_->readAll();  // beyond the announced size: not part of the image
             return;
         }
-        const QByteArray chunk = tcp_->read(std::min({kReadLimit, left, tcp_->bytesAvailable()}));
+        qint64 take = std::min({kReadLimit, left, tcp_->bytesAvailable()});
+        if (settings_.flashBytesPerMs > 0) {
+            take = std::min(take, flashAllowance());
+            if (take <= 0) {
+                flashTimer_.start(1);  // the flash is busy: read on when it has room again
+                break;
+            }
+            flashCredit_ -= static_cast<double>(take);
+        }
+        if (cutting()) take = std::min(take, settings_.closeAfter - image_.size());
+        const QByteArray chunk = tcp_->read(take);
         image_.append(chunk);
+        if (cutting() && image_.size() >= settings_.closeAfter) {
+            log_.write(QStringLiteral("cut"), {{QStringLiteral("received"), image_.size()}});
+            fail(QString::fromLatin1(ota::kErrorReceive), false);
+            return;
+        }
         if (!magicChecked_ && (image_.size() >= kSectorSize || image_.size() == invitation_.size)) {
             magicChecked_ = true;
             if (static_cast<quint8>(image_[0]) != 0xE9) {
@@ -234,7 +277,7 @@ void OtaReceiver::onData() {
         }
         lastCount_ = QByteArray::number(chunk.size());
         prods_ = 0;
-        tcp_->write(lastCount_);
+        answers_->send(lastCount_);
         if (image_.size() >= nextProgressLog_ || image_.size() == invitation_.size) {
             log_.write(QStringLiteral("bytes"), {{QStringLiteral("received"), image_.size()},
                                                  {QStringLiteral("size"), invitation_.size}});
@@ -252,7 +295,7 @@ void OtaReceiver::onStall() {
     if (state_ != State::Receiving || !tcp_) return;
     if (!lastCount_.isEmpty() && prods_ < kMaxProds) {
         ++prods_;  // prod a PC that may have missed the last count
-        tcp_->write(lastCount_);
+        answers_->send(lastCount_);
         stallTimer_.start();
         return;
     }
@@ -287,20 +330,32 @@ void OtaReceiver::complete() {
     log_.write(QStringLiteral("verdict"), {{QStringLiteral("ok"), true},
                                            {QStringLiteral("result"), "OK"},
                                            {QStringLiteral("version"), version}});
-    tcp_->write(ota::kAnswerOk);
+    answers_->send(ota::kAnswerOk);
     closeGracefully();
     resetToIdle();
     emit finished(true, QStringLiteral("OK"), version);
 }
 
+qint64 OtaReceiver::flashAllowance() {
+    // Credit grows with time at the flash's rate, capped at what a board buffers.
+    const qint64 now = flashClock_.nsecsElapsed();
+    flashCredit_ =
+        std::min(flashCredit_ + static_cast<double>(now - flashLastNs_) * settings_.flashBytesPerMs / 1e6,
+                 static_cast<double>(kFlashReadBuffer));
+    flashLastNs_ = now;
+    return static_cast<qint64>(flashCredit_);
+}
+
+bool OtaReceiver::cutting() const {
+    return settings_.closeAfter > 0 && (settings_.closeUploads == 0 || uploads_ <= settings_.closeUploads);
+}
+
 void OtaReceiver::closeGracefully() {
-    // Written text still goes out before the close; the socket then deletes itself.
-    QTcpSocket* socket = tcp_;
+    // The answers still due go out before the close.
+    tcp_->disconnect(this);
+    answers_->closeWhenSent();
+    answers_ = nullptr;
     tcp_ = nullptr;
-    socket->disconnect(this);
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    socket->disconnectFromHost();
-    if (socket->state() == QAbstractSocket::UnconnectedState) socket->deleteLater();
 }
 
 void OtaReceiver::fail(const QString& text, bool sendText) {
@@ -310,7 +365,7 @@ void OtaReceiver::fail(const QString& text, bool sendText) {
                                            {QStringLiteral("received"), image_.size()},
                                            {QStringLiteral("size"), invitation_.size}});
     if (tcp_ && sendText && tcp_->state() == QAbstractSocket::ConnectedState) {
-        tcp_->write(text.toLatin1() + "\r\n");
+        answers_->send(text.toLatin1() + "\r\n");
         closeGracefully();
     }
     resetToIdle();

@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
+#include "OtaAnswerLine.h"
 #include "OtaMessages.h"
 #include "SimConfig.h"
 
@@ -31,6 +33,13 @@ class OtaReceiver : public QObject {
         qint64 partitionSize = 0x1E0000;
         int idleTimeoutMs = 1000;
         bool corrupt = false;
+        // link and board faults
+        int answerDelayMs = 0;    // every answer leaves this long after what it answers
+        int flashBytesPerMs = 0;  // 0: no limit (1 byte/ms = 1 kB/s)
+        bool ignoreInvitations = false;
+        bool noConnectBack = false;
+        qint64 closeAfter = 0;  // bytes received before the data connection is cut; 0: never
+        int closeUploads = 0;   // how many uploads are cut; 0: every one
     };
 
     OtaReceiver(Settings settings, SimLog& log, QObject* parent = nullptr);
@@ -55,6 +64,8 @@ class OtaReceiver : public QObject {
     void beginUpdate(const QHostAddress& pc);
     void onConnected();
     void onData();
+    qint64 flashAllowance();
+    bool cutting() const;
     void onStall();
     void onPcGone();
     void complete();
@@ -69,6 +80,12 @@ class OtaReceiver : public QObject {
     QPointer<QTcpSocket> tcp_;
     QTimer stallTimer_;
     QTimer connectTimer_;
+    QTimer flashTimer_;
+    QElapsedTimer flashClock_;
+    qint64 flashLastNs_ = 0;
+    double flashCredit_ = 0;  // bytes the flash can take now
+    QPointer<OtaAnswerLine> answers_;
+    int uploads_ = 0;
     State state_ = State::Idle;
     ota::Invitation invitation_;
     QByteArray nonce_;

@@ -18,6 +18,12 @@ OtaReceiver::Settings otaSettings(const SimConfig& config) {
     settings.partitionSize = config.otaPartitionSize;
     settings.idleTimeoutMs = config.otaTimeoutMs;
     settings.corrupt = config.otaCorrupt;
+    settings.answerDelayMs = config.otaRttMs;
+    settings.flashBytesPerMs = config.otaFlashKBps;  // 1 kB/s is one byte per millisecond
+    settings.ignoreInvitations = config.otaIgnoreInvitations;
+    settings.noConnectBack = config.otaNoConnectBack;
+    settings.closeAfter = config.otaCloseAfter;
+    settings.closeUploads = config.otaCloseUploads;
     return settings;
 }
 

@@ -89,6 +89,21 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     flag("ota-at-start", "Start in OTA mode, as if told so on the serial link.");
     value("ota-timeout-ms", "OTA receiver's idle time-out per read (default 1000).", "N");
     flag("ota-corrupt", "Flip one received image byte (a bad flash write): the MD5 check fails.");
+    value("ota-rtt-ms",
+          "Every answer of the OTA receiver (UDP and TCP) leaves N ms after what it answers, as over a link "
+          "with that round trip; data keeps being read meanwhile (default 0).",
+          "N");
+    value("ota-flash-kBps",
+          "The OTA receiver takes at most N kB/s (1 kB = 1000 bytes), as a board's flash does; TCP's window "
+          "closes while it is busy (default 0: no limit).",
+          "N");
+    flag("ota-ignore-invitations", "The OTA receiver never answers an invitation.");
+    flag("ota-no-connect-back",
+         "The OTA receiver answers the invitation (and the login) but never connects back to the PC.");
+    value("ota-close-after",
+          "Cut the OTA data connection (reset) after N bytes received, in the first K uploads "
+          "(default: every upload).",
+          "N[:K]");
     flag("silent", "Answer nothing.");
     value("ignore-first", "Ignore the first N requests.", "N");
     value("nack-first", "NACK the first N requests (reason default 0).", "N[:REASON]");
@@ -222,6 +237,20 @@ std::optional<SimConfig> ParseSimCommandLine(const QStringList& arguments, QStri
     config.otaAtStart = parser.isSet(QStringLiteral("ota-at-start"));
     p.integer(QStringLiteral("ota-timeout-ms"), 10, 600000, &config.otaTimeoutMs);
     config.otaCorrupt = parser.isSet(QStringLiteral("ota-corrupt"));
+    p.integer(QStringLiteral("ota-rtt-ms"), 0, 60000, &config.otaRttMs);
+    p.integer(QStringLiteral("ota-flash-kBps"), 0, 1000000, &config.otaFlashKBps);
+    config.otaIgnoreInvitations = parser.isSet(QStringLiteral("ota-ignore-invitations"));
+    config.otaNoConnectBack = parser.isSet(QStringLiteral("ota-no-connect-back"));
+    if (parser.isSet(QStringLiteral("ota-close-after"))) {
+        const QStringList parts = parser.value(QStringLiteral("ota-close-after")).split(QLatin1Char(':'));
+        bool ok = parts.size() <= 2;
+        const int bytes = ok ? parts[0].toInt(&ok) : 0;
+        const int uploads = ok && parts.size() == 2 ? parts[1].toInt(&ok) : 0;
+        if (!ok || bytes < 1 || uploads < 0)
+            p.fail(QStringLiteral("--ota-close-after needs N (1 or more) or N:K"));
+        config.otaCloseAfter = bytes;
+        config.otaCloseUploads = uploads;
+    }
 
     config.silent = parser.isSet(QStringLiteral("silent"));
     p.integer(QStringLiteral("ignore-first"), 0, 1000000, &config.ignoreFirst);

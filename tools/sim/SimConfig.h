@@ -52,6 +52,12 @@ struct SimConfig {
     bool otaAtStart = false;
     int otaTimeoutMs = 1000;  // the receiver's idle time-out per read
     bool otaCorrupt = false;  // flip one received byte: the MD5 check fails
+    int otaRttMs = 0;         // every OTA answer leaves this long after what it answers
+    int otaFlashKBps = 0;     // the receiver takes at most this many kB/s; 0: no limit
+    bool otaIgnoreInvitations = false;
+    bool otaNoConnectBack = false;
+    qint64 otaCloseAfter = 0;  // the data connection is cut after this many bytes; 0: never
+    int otaCloseUploads = 0;   // of the first this many uploads; 0: of every one
 
     // faults
     bool silent = false;
