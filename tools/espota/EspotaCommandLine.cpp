@@ -5,11 +5,28 @@
 namespace ifb::espota {
 namespace {
 
-enum class Key { Help, Ip, HostIp, Port, HostPort, Auth, File, Spiffs, Progress, Debug, Timeout, Md5Target };
+enum class Key {
+    Help,
+    Ip,
+    HostIp,
+    Port,
+    HostPort,
+    Auth,
+    File,
+    Spiffs,
+    Progress,
+    Debug,
+    Timeout,
+    Md5Target,
+    StopAndWait,
+    Retries
+};
+
+constexpr int kMaxRetries = 100;
 
 struct OptionDef {
     Key key;
-    char shortName;
+    char shortName;  // '\0': a long name only
     const char* longName;
     const char* metavar;  // nullptr: a flag
 };
@@ -28,11 +45,14 @@ const std::vector<OptionDef>& optionTable() {
         {Key::Debug, 'd', "debug", nullptr},
         {Key::Timeout, 't', "timeout", "TIMEOUT"},
         {Key::Md5Target, 'm', "md5-target", nullptr},
+        {Key::StopAndWait, '\0', "stop-and-wait", nullptr},
+        {Key::Retries, '\0', "retries", "N"},
     };
     return list;
 }
 
 QString optionNames(const OptionDef& def) {
+    if (def.shortName == '\0') return QStringLiteral("--%1").arg(QLatin1String(def.longName));
     return QStringLiteral("-%1/--%2").arg(QString(QLatin1Char(def.shortName)), QLatin1String(def.longName));
 }
 
@@ -89,6 +109,15 @@ class Parser {
             case Key::Md5Target:
                 o.md5Target = true;
                 return true;
+            case Key::StopAndWait:
+                o.stopAndWait = true;
+                return true;
+            case Key::Retries:
+                if (!integer(def, value, &o.retries)) return false;
+                if (o.retries < 0 || o.retries > kMaxRetries)
+                    return fail(
+                        QStringLiteral("argument %1: must be 0-%2").arg(optionNames(def)).arg(kMaxRetries));
+                return true;
             case Key::Timeout: {
                 bool ok = false;
                 const double seconds = value.toDouble(&ok);
@@ -124,7 +153,7 @@ class Parser {
 
     const OptionDef* findShort(QChar letter) {
         for (const OptionDef& def : optionTable())
-            if (QLatin1Char(def.shortName) == letter) return &def;
+            if (def.shortName != '\0' && QLatin1Char(def.shortName) == letter) return &def;
         return nullptr;
     }
 
@@ -198,7 +227,7 @@ ParsedCommandLine ParseEspotaCommandLine(const QStringList& arguments) {
 QString UsageLine(const QString& program) {
     return QStringLiteral(
                "usage: %1 [-h] [-i ESP_IP] [-I HOST_IP] [-p ESP_PORT] [-P HOST_PORT] [-a AUTH] "
-               "[-f FILE] [-s] [-r] [-d] [-t TIMEOUT] [-m]\n")
+               "[-f FILE] [-s] [-r] [-d] [-t TIMEOUT] [-m] [--stop-and-wait] [--retries N]\n")
         .arg(program);
 }
 
@@ -228,7 +257,12 @@ QString HelpText(const QString& program) {
                "  -d, --debug           Show debug output. Overrides loglevel with debug.\n"
                "  -r, --progress        Show progress output. Does not work for Arduino IDE.\n"
                "  -t TIMEOUT, --timeout TIMEOUT\n"
-               "                        Timeout to wait for the ESP32 to accept invitation. Default: 10\n");
+               "                        Timeout to wait for the ESP32 to accept invitation. Default: 10\n"
+               "\nTransfer:\n"
+               "  --stop-and-wait       Send one 1024-byte chunk and wait for its answer before the next\n"
+               "                        (the classic way; default: stream, paced by TCP).\n"
+               "  --retries N           Try again from the invitation when the transfer breaks off or\n"
+               "                        the ESP32 does not connect back, N times. Default: 1\n");
 }
 
 }  // namespace ifb::espota

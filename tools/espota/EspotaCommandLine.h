@@ -17,6 +17,10 @@ struct EspotaOptions {
     bool debug = false;
     bool md5Target = false;
     double timeoutSeconds = 10;
+    // Ours only: one answered 1024-byte chunk at a time, as the core's espota sends.
+    bool stopAndWait = false;
+    // Ours only: tries again from the invitation after a network-level failure.
+    int retries = 1;
 };
 
 struct ParsedCommandLine {
@@ -28,8 +32,8 @@ struct ParsedCommandLine {
 
 // espota's options: -i/--ip, -I/--host_ip, -p/--port, -P/--host_port, -a/--auth,
 // -f/--file, -s/--spiffs, -r/--progress, -d/--debug, -t/--timeout,
-// -m/--md5-target, -h/--help; "-x V", "-xV", "--long V", "--long=V", unique
-// prefixes of long names, and grouped flags ("-rd") as usual.
+// -m/--md5-target, -h/--help, and ours: --stop-and-wait, --retries N; "-x V", "-xV", "--long V", "--long=V",
+// unique prefixes of long names, and grouped flags ("-rd") as usual.
 ParsedCommandLine ParseEspotaCommandLine(const QStringList& arguments);
 
 QString UsageLine(const QString& program);

@@ -11,17 +11,15 @@
 #include <cstring>
 
 #include "OtaMessages.h"
+#include "Transfer.h"
 
 namespace ifb::espota {
 namespace {
 
 constexpr int kInvitationTries = 10;
-constexpr qint64 kChunkSize = 1024;
-constexpr int kChunkTimeoutMs = 10000;
+constexpr qint64 kFirstResendMs = 250;  // a board a moment late costs a moment
+constexpr qint64 kAnswerPollMs = 50;
 constexpr int kAcceptTimeoutMs = 10000;
-constexpr int kResultTimeoutMs = 30000;
-constexpr int kErrorTextGraceMs = 2000;
-constexpr int kBarWidth = 60;
 constexpr int kRandomPortTries = 20;
 
 QString errnoText(int code) {
@@ -41,30 +39,6 @@ QString listenError(const QTcpServer& server) {
     }
 }
 
-// What the board has said on the data connection so far.
-struct BoardReply {
-    bool ok = false;    // "OK" seen
-    QString errorText;  // anything but byte counts and "OK"
-};
-
-BoardReply classify(const QByteArray& received) {
-    BoardReply reply;
-    if (received.contains("OK")) {
-        reply.ok = true;
-        return reply;
-    }
-    qsizetype first = 0;
-    while (first < received.size() && received[first] >= '0' && received[first] <= '9') ++first;
-    QByteArray rest = received.mid(first);
-    // Counts are plain digits; a lone 'O' may be the first half of "OK".
-    while (!rest.isEmpty() && rest != "O") {
-        reply.errorText = QString::fromLatin1(rest).trimmed();
-        if (reply.errorText.isEmpty()) rest.clear();
-        break;
-    }
-    return reply;
-}
-
 }  // namespace
 
 Uploader::Uploader(EspotaOptions options, EspotaLog& log) : options_(std::move(options)), log_(log) {}
@@ -73,8 +47,28 @@ int Uploader::run() {
     if (!readImage() || !listen()) return 1;
     log_.info(QStringLiteral("Starting on %1:%2").arg(options_.hostIp).arg(server_.serverPort()));
     log_.info(QStringLiteral("Upload size: %1").arg(image_.size()));
+    const int tries = options_.retries + 1;
+    for (int done = 1;; ++done) {
+        const Attempt result = attempt();
+        if (!result.networkFailure) {
+            if (!result.error.isEmpty()) log_.error(result.error);
+            return result.exitCode;
+        }
+        if (done == tries) {
+            log_.error(result.error);
+            return 1;
+        }
+        // No "Error" in this line: a caller that reads the output for errors must not fail a try that
+        // follows.
+        log_.warning(
+            QStringLiteral("%1; inviting again (try %2 of %3)").arg(result.what).arg(done + 1).arg(tries));
+    }
+}
+
+Uploader::Attempt Uploader::attempt() {
+    if (!server_.isListening() && !listen()) return {};
     const auto answer = invite();
-    if (!answer || !logIn(*answer)) return 1;
+    if (!answer || !logIn(*answer)) return {};
     return transfer();
 }
 
@@ -96,13 +90,21 @@ bool Uploader::listen() {
         return false;
     }
     server_.setMaxPendingConnections(1);
-    if (options_.hostPort >= 0) {
-        if (server_.listen(address, static_cast<quint16>(options_.hostPort))) return true;
+    if (hostPort_ != 0 || options_.hostPort >= 0) {
+        // A try after the first listens where the first did.
+        const quint16 port = hostPort_ != 0 ? hostPort_ : static_cast<quint16>(options_.hostPort);
+        if (server_.listen(address, port)) {
+            hostPort_ = server_.serverPort();
+            return true;
+        }
     } else {
         // A random port may be taken; try another rather than give up.
         for (int i = 0; i < kRandomPortTries; ++i) {
             const auto port = static_cast<quint16>(QRandomGenerator::global()->bounded(10000, 60001));
-            if (server_.listen(address, port)) return true;
+            if (server_.listen(address, port)) {
+                hostPort_ = port;
+                return true;
+            }
             if (server_.serverError() != QAbstractSocket::AddressInUseError) break;
         }
     }
@@ -143,32 +145,70 @@ bool Uploader::waitDatagram(QUdpSocket& socket, int timeoutMs, QByteArray* datag
     }
 }
 
+std::optional<QByteArray> Uploader::takeAnswer() {
+    for (auto& socket : invitations_) {
+        while (socket->hasPendingDatagrams()) {
+            const QByteArray answer = socket->receiveDatagram(2048).data();
+            // A challenge to an older invitation is stale: the newer one reset the board's login.
+            if (socket != invitations_.back() && answer.startsWith(ota::kAnswerAuth)) {
+                log_.debug(QStringLiteral("Stale answer: '%1'").arg(QString::fromLatin1(answer)));
+                continue;
+            }
+            udp_ = socket.get();
+            return answer;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<QByteArray> Uploader::invite() {
     const int command = options_.spiffs ? ota::kCommandFilesystem : ota::kCommandFlash;
     const QByteArray message =
         ota::FormatInvitation({command, server_.serverPort(), image_.size(), imageMd5_});
     log_.progress(QStringLiteral("Sending invitation to %1 ").arg(options_.espIp));
-    if (board_.isNull() && !resolveBoard()) {
+    const auto notFound = [&] {
         log_.progress(QStringLiteral("failed\n"));
         log_.error(QStringLiteral("Host %1 Not Found").arg(options_.espIp));
         return std::nullopt;
-    }
-    const int timeoutMs = static_cast<int>(options_.timeoutSeconds * 1000);
-    for (int attempt = 0; attempt < kInvitationTries; ++attempt) {
-        // A new socket, and so a new source port, for every try.
-        udp_ = std::make_unique<QUdpSocket>();
-        if (udp_->writeDatagram(message, board_, static_cast<quint16>(options_.espPort)) < 0) {
-            log_.progress(QStringLiteral("failed\n"));
-            log_.error(QStringLiteral("Host %1 Not Found").arg(options_.espIp));
-            return std::nullopt;
+    };
+    if (board_.isNull() && !resolveBoard()) return notFound();
+    // Ten tries of -t seconds, one "." for each that passes unanswered; within them
+    // the invitation is sent again after 0.25 s, 0.5 s, ... up to -t apart.
+    const qint64 tryMs = static_cast<qint64>(options_.timeoutSeconds * 1000);
+    const qint64 budgetMs = kInvitationTries * tryMs;
+    invitations_.clear();
+    udp_ = nullptr;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 nextSend = 0;
+    qint64 interval = std::min(kFirstResendMs, tryMs);
+    int dots = 0;
+    for (;;) {
+        const qint64 now = clock.elapsed();
+        if (now >= nextSend && now < budgetMs) {
+            // A new socket, and so a new source port, for every invitation.
+            invitations_.push_back(std::make_unique<QUdpSocket>());
+            if (invitations_.back()->writeDatagram(message, board_, static_cast<quint16>(options_.espPort)) <
+                0)
+                return notFound();
+            nextSend = now + interval;
+            interval = std::min(interval * 2, tryMs);
         }
-        QByteArray answer;
-        if (waitDatagram(*udp_, timeoutMs, &answer)) {
+        if (auto answer = takeAnswer()) {
             log_.progress(QStringLiteral("\n"));
-            log_.debug(QStringLiteral("Invitation answer: '%1'").arg(QString::fromLatin1(answer)));
+            log_.debug(QStringLiteral("Invitation answer: '%1'").arg(QString::fromLatin1(*answer)));
             return answer;
         }
-        log_.progress(QStringLiteral("."));
+        for (; dots < kInvitationTries && (dots + 1) * tryMs <= now; ++dots)
+            log_.progress(QStringLiteral("."));
+        if (now >= budgetMs) break;
+        const qint64 wake = std::min({nextSend, (dots + 1) * tryMs, budgetMs, now + kAnswerPollMs});
+        QUdpSocket& newest = *invitations_.back();
+        if (!newest.waitForReadyRead(static_cast<int>(std::max<qint64>(1, wake - now))) &&
+            newest.error() != QAbstractSocket::SocketTimeoutError) {
+            // An ICMP error (nobody on that port yet) ends the wait early: sit out the rest.
+            QThread::msleep(static_cast<unsigned long>(std::max<qint64>(0, wake - clock.elapsed())));
+        }
     }
     log_.progress(QStringLiteral("\n"));
     log_.error(QStringLiteral("No response from the ESP"));
@@ -248,114 +288,27 @@ bool Uploader::logIn(QByteArray answer) {
     }
 }
 
-void Uploader::showProgress(qint64 sent) {
-    if (!options_.progress) {
-        log_.progress(QStringLiteral("."));
-        return;
-    }
-    const int percent = image_.isEmpty() ? 100 : static_cast<int>(sent * 100 / image_.size());
-    if (percent == lastPercent_) return;
-    lastPercent_ = percent;
-    const int filled = image_.isEmpty() ? kBarWidth : static_cast<int>(sent * kBarWidth / image_.size());
-    const QString bar = QString(filled, QLatin1Char('=')) + QString(kBarWidth - filled, QLatin1Char(' '));
-    if (percent >= 100)
-        log_.progress(QStringLiteral("\rUploading: [%1] 100% Done...\r\n").arg(bar));
-    else
-        log_.progress(QStringLiteral("\rUploading: [%1] %2% ").arg(bar).arg(percent));
-}
-
-int Uploader::transfer() {
+Uploader::Attempt Uploader::transfer() {
     log_.info(QStringLiteral("Waiting for device..."));
+    Attempt result;
     if (!server_.waitForNewConnection(kAcceptTimeoutMs)) {
-        log_.error(QStringLiteral("No response from device"));
-        return 1;
+        result.networkFailure = true;
+        result.error = QStringLiteral("No response from device");
+        result.what = QStringLiteral("The device did not connect back");
+        return result;
     }
     std::unique_ptr<QTcpSocket> socket(server_.nextPendingConnection());
     server_.close();
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-
-    QByteArray received;
-    const auto rejected = [&](const QString& text) {
-        // The board names its reason before it closes; let the whole text arrive.
-        QElapsedTimer grace;
-        grace.start();
-        while (socket->state() == QAbstractSocket::ConnectedState && grace.elapsed() < kErrorTextGraceMs &&
-               socket->waitForReadyRead(static_cast<int>(kErrorTextGraceMs - grace.elapsed())))
-            received += socket->readAll();
-        const QString full = classify(received).errorText;
-        log_.warning(
-            QStringLiteral("Unexpected response from device: '%1'").arg(full.isEmpty() ? text : full));
-        log_.error(QStringLiteral("Error response from device"));
-        return 1;
-    };
-
-    if (options_.progress)
-        showProgress(0);
-    else
-        log_.progress(QStringLiteral("Uploading"));
-    qint64 offset = 0;
-    while (offset < image_.size()) {
-        const QByteArray chunk = image_.mid(offset, kChunkSize);
-        QElapsedTimer clock;
-        clock.start();
-        const auto timeLeft = [&] {
-            return static_cast<int>(std::max<qint64>(0, kChunkTimeoutMs - clock.elapsed()));
-        };
-        const auto uploadError = [&](const QString& reason) {
-            log_.error(QStringLiteral("Error Uploading: %1").arg(reason));
-            return 1;
-        };
-        if (socket->write(chunk) != chunk.size()) return uploadError(socket->errorString());
-        while (socket->bytesToWrite() > 0) {
-            if (!socket->waitForBytesWritten(timeLeft())) {
-                if (socket->state() != QAbstractSocket::ConnectedState)
-                    return uploadError(socket->errorString());
-                return uploadError(QStringLiteral("timed out"));
-            }
-        }
-        offset += chunk.size();
-        showProgress(offset);
-        if (!socket->bytesAvailable() && !socket->waitForReadyRead(timeLeft())) {
-            const BoardReply sofar = classify(received);
-            if (!sofar.errorText.isEmpty()) return rejected(sofar.errorText);
-            if (socket->state() != QAbstractSocket::ConnectedState) return uploadError(socket->errorString());
-            return uploadError(QStringLiteral("timed out"));
-        }
-        const QByteArray data = socket->readAll();
-        log_.debug(QStringLiteral("Chunk response: '%1'").arg(QString::fromLatin1(data)));
-        received += data;
-        const BoardReply reply = classify(received);
-        if (reply.ok) break;
-        if (!reply.errorText.isEmpty()) return rejected(reply.errorText);
-    }
-
-    BoardReply reply = classify(received);
-    if (!reply.ok) {
-        log_.endLine();
-        log_.info(QStringLiteral("Waiting for result..."));
-        QElapsedTimer clock;
-        clock.start();
-        while (!reply.ok && clock.elapsed() < kResultTimeoutMs) {
-            if (!socket->bytesAvailable() &&
-                !socket->waitForReadyRead(static_cast<int>(kResultTimeoutMs - clock.elapsed()))) {
-                if (socket->state() != QAbstractSocket::ConnectedState) break;
-                continue;
-            }
-            const QByteArray data = socket->readAll();
-            log_.info(QStringLiteral("Result: '%1'").arg(QString::fromLatin1(data)));
-            received += data;
-            reply = classify(received);
-        }
-        if (!reply.ok) {
-            if (!reply.errorText.isEmpty() || socket->state() != QAbstractSocket::ConnectedState)
-                return rejected(reply.errorText);
-            log_.error(QStringLiteral("No response from device after upload completion"));
-            return 1;
-        }
-    }
-    log_.info(QStringLiteral("Success"));
-    socket->close();
-    return 0;
+    const TransferResult sent =
+        Transfer(*socket, image_, {options_.stopAndWait, options_.progress}, log_).run();
+    result.exitCode = sent.exitCode;
+    result.networkFailure = sent.networkFailure;
+    result.error = sent.error;
+    result.what =
+        QStringLiteral("The transfer broke off after %1 of %2 bytes").arg(sent.sent).arg(image_.size());
+    if (sent.exitCode == 0) socket->close();
+    return result;
 }
 
 }  // namespace ifb::espota
