@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -334,6 +335,229 @@ TEST(EspotaCommandLine, ExitCodesForHelpSyntaxAndMissingArguments) {
     }
 }
 
+// ---- streaming, fast invitations, retries ----
+
+// The progress text of a run: everything from "Uploading" on, without the log lines.
+QString ProgressText(const QString& err) {
+    QString text = err.mid(err.indexOf(QLatin1String("Uploading")));
+    static const QRegularExpression logLine(QStringLiteral("\\d\\d:\\d\\d:\\d\\d \\[[A-Z]+\\]: [^\\n]*\\n"));
+    return text.remove(logLine);
+}
+
+struct StreamCase {
+    const char* name;
+    QStringList simArguments;
+    QStringList espotaArguments;
+    qint64 size;
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EspotaStreams : public EspotaAgainstSim, public ::testing::WithParamInterface<StreamCase> {};
+
+TEST_P(EspotaStreams, TheImageArrivesIntactWithTheClassicProgress) {
+    const StreamCase& c = GetParam();
+    startBoard(c.simArguments);
+    // Small files go up as a filesystem image, which the board does not check for an app's layout.
+    const QByteArray bytes = c.size < 4096 ? QByteArray(c.size, '\xE9') : image(c.size);
+    const ToolRun run = espota(writeImage(QStringLiteral("fw.bin"), bytes), c.espotaArguments);
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains(QLatin1String("rror"))) << run.err.toStdString();
+    // The board checked the image's MD5 and layout before its OK.
+    const auto verdicts = sim.events(QStringLiteral("verdict"));
+    ASSERT_EQ(verdicts.size(), 1);
+    EXPECT_EQ(verdicts.first().value("result").toString(), QStringLiteral("OK"));
+    EXPECT_EQ(sim.events(QStringLiteral("connect")).size(), 1);
+    const qint64 chunks = (bytes.size() + 1023) / 1024;
+    if (c.espotaArguments.contains(QLatin1String("-r"))) {
+        const QString progress = ProgressText(run.err);
+        EXPECT_TRUE(
+            progress.startsWith(QStringLiteral("Uploading: [") + QString(60, QLatin1Char(' ')) + "] 0% "))
+            << progress.left(80).toStdString();
+        EXPECT_EQ(progress.count(QLatin1Char('\r')), 101)
+            << "a frame per percent (the first one's CR is before \"Uploading\"), and the final CR LF";
+        EXPECT_TRUE(progress.endsWith(QStringLiteral("] 100% Done...\r\n")));
+    } else {
+        EXPECT_TRUE(run.err.endsWith(QStringLiteral("Uploading") + QString(chunks, QLatin1Char('.'))))
+            << run.err.right(80).toStdString();
+    }
+}
+
+const StreamCase kStreamCases[] = {
+    {"md5 login", {}, {"-a", kPassword}, 300000},
+    {"pbkdf2 login", {"--ota-auth", "pbkdf2"}, {"-a", kPassword}, 300000},
+    {"slow link and flash, answers pile up",
+     {"--ota-rtt-ms", "20", "--ota-flash-kBps", "400"},
+     {"-a", kPassword},
+     300000},
+    {"progress bar", {"--ota-flash-kBps", "2000"}, {"-a", kPassword, "-r"}, 300000},
+    {"stop-and-wait", {}, {"-a", kPassword, "--stop-and-wait"}, 300000},
+    {"stop-and-wait progress bar", {}, {"-a", kPassword, "--stop-and-wait", "-r"}, 300000},
+    {"one chunk", {"--ota-auth", "none"}, {"-s"}, 1024},
+    {"one byte", {"--ota-auth", "none"}, {"-s"}, 1},
+    {"a chunk and a byte", {"--ota-auth", "none"}, {"-s"}, 1025},
+};
+
+INSTANTIATE_TEST_SUITE_P(Uploads, EspotaStreams, ::testing::ValuesIn(kStreamCases),
+                         [](const ::testing::TestParamInfo<StreamCase>& testInfo) {
+                             std::string name = testInfo.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
+
+struct RetryCase {
+    const char* name;
+    QStringList simArguments;
+    QStringList espotaArguments;
+    std::function<void(QByteArray&)> damage;
+    int exitCode;
+    const char* lastLine;  // in stderr
+    int connects;          // data connections the board opened
+    bool retried;
+};
+
+void PrintTo(const RetryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EspotaRetries : public EspotaAgainstSim, public ::testing::WithParamInterface<RetryCase> {};
+
+TEST_P(EspotaRetries, OnlyANetworkFailureIsTriedAgain) {
+    const RetryCase& c = GetParam();
+    startBoard(c.simArguments);
+    QByteArray bytes = image(300000);
+    if (c.damage) c.damage(bytes);
+    const ToolRun run = espota(writeImage(QStringLiteral("fw.bin"), bytes), c.espotaArguments);
+    EXPECT_FALSE(run.crashed);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QLatin1String(c.lastLine))) << run.err.toStdString();
+    EXPECT_EQ(sim.events(QStringLiteral("connect")).size(), c.connects);
+    EXPECT_EQ(run.err.contains(QStringLiteral("; inviting again (try 2 of 2)\n")), c.retried)
+        << run.err.toStdString();
+    if (c.exitCode == 0) {
+        EXPECT_FALSE(run.err.contains(QLatin1String("Error")) || run.err.contains(QLatin1String("ERROR")))
+            << "a try that worked leaves nothing an error reader would count";
+        EXPECT_EQ(sim.events(QStringLiteral("verdict")).last().value("result").toString(),
+                  QStringLiteral("OK"));
+    }
+}
+
+const RetryCase kRetryCases[] = {
+    {"cut at half, retried", {"--ota-close-after", "150000:1"}, {"-a", kPassword}, {}, 0, ".", 2, true},
+    {"cut at half, stop-and-wait retried",
+     {"--ota-close-after", "150000:1"},
+     {"-a", kPassword, "--stop-and-wait"},
+     {},
+     0,
+     ".",
+     2,
+     true},
+    {"cut at half, no retries",
+     {"--ota-close-after", "150000:1"},
+     {"-a", kPassword, "--retries", "0"},
+     {},
+     1,
+     " [ERROR]: Error Uploading: The remote host closed the connection\n",
+     1,
+     false},
+    {"cut every time",
+     {"--ota-close-after", "150000"},
+     {"-a", kPassword},
+     {},
+     1,
+     " [ERROR]: Error Uploading: The remote host closed the connection\n",
+     2,
+     true},
+    {"wrong password", {}, {"-a", "WRONG"}, {}, 1, " [ERROR]: Authentication Failed\n", 0, false},
+    {"rejected image",
+     {},
+     {"-a", kPassword},
+     [](QByteArray& b) { b[0] = 0x00; },
+     1,
+     "[WARNING]: Unexpected response from device: 'Wrong Magic Byte'\n",
+     1,
+     false},
+    {"no connection back",
+     {"--ota-no-connect-back"},
+     {"-a", kPassword},
+     {},
+     1,
+     " [ERROR]: No response from device\n",
+     2,
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Failures, EspotaRetries, ::testing::ValuesIn(kRetryCases),
+                         [](const ::testing::TestParamInfo<RetryCase>& testInfo) {
+                             std::string name = testInfo.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
+
+TEST_F(EspotaAgainstSim, ABoardThatListensLateCostsAMomentNotATry) {
+    otaPort = FreeUdpPort();
+    ASSERT_TRUE(sim.start({"--ota-at-start", "--ap-join-ms", "300", "--ota-port", QString::number(otaPort),
+                           "--ota-auth", "none"}));
+    const ToolRun run = espota(writeImage(QStringLiteral("fw.bin"), image(20000)));
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("Sending invitation to 127.0.0.1 \n"))) << "no try went by";
+    const auto join = sim.events(QStringLiteral("join"));
+    const auto connect = sim.events(QStringLiteral("connect"));
+    ASSERT_EQ(join.size(), 1);
+    ASSERT_EQ(connect.size(), 1);
+    EXPECT_LT(connect.first().value("t").toInteger() - join.first().value("t").toInteger(), 1000);
+}
+
+TEST_F(EspotaAgainstSim, ABoardThatNeverAnswersStillGetsTenTriesAndTheSameEnd) {
+    startBoard({"--ota-ignore-invitations"});
+    QElapsedTimer clock;
+    clock.start();
+    const ToolRun run = espota(writeImage(QStringLiteral("fw.bin")), {"-t", "0.5"});
+    const qint64 ms = clock.elapsed();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.startsWith(QStringLiteral("Sending invitation to 127.0.0.1 ..........\n")))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.endsWith(QStringLiteral(" [ERROR]: No response from the ESP\n")))
+        << run.err.toStdString();
+    EXPECT_GE(ms, 5000);
+    EXPECT_LT(ms, 7000);
+    // Sent at 0, 0.25 and 0.75 s, then every 0.5 s up to 4.75 s.
+    EXPECT_EQ(sim.events(QStringLiteral("invitation")).size(), 11);
+}
+
+TEST_F(EspotaAgainstSim, FilesItCannotUploadEndAsTheClassicToolEnds) {
+    startBoard({"--ota-auth", "none"});
+    const auto emptyFile = [&] {
+        QFile file(dir.filePath(QStringLiteral("empty.bin")));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return file.fileName();
+    };
+    const struct {
+        const char* what;
+        QString file;
+        QStringList extra;
+        const char* lastLine;
+    } cases[] = {
+        // The board refuses an empty image before it connects.
+        {"empty", emptyFile(), {"--retries", "0"}, " [ERROR]: No response from device\n"},
+        {"missing", dir.filePath(QStringLiteral("none.bin")), {}, ": No such file or directory\n"},
+        {"a folder", dir.path(), {}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun run = espota(c.file, c.extra);
+        EXPECT_FALSE(run.crashed);
+        EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.endsWith(QLatin1String(c.lastLine))) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String("[ERROR]: "))) << run.err.toStdString();
+    }
+    EXPECT_TRUE(sim.events(QStringLiteral("connect")).isEmpty());
+}
+
 // ---- the board's receiver against a PC driven by hand ----
 
 class HandDrivenPc : public EspotaAgainstSim {
@@ -398,6 +622,30 @@ TEST_F(HandDrivenPc, ClosingTheConnectionEndsTheUploadAtOnce) {
     EXPECT_EQ(verdict->value("result").toString(), QStringLiteral("Receive Failed"));
 }
 
+TEST_F(HandDrivenPc, TheLinkEmulationDelaysEveryAnswerAndTheFlashSetsThePace) {
+    startBoard({"--ota-auth", "none", "--ota-rtt-ms", "150", "--ota-flash-kBps", "200"});
+    const QByteArray bytes = image(100000);
+    QTcpSocket* data = invite(bytes.size(), ifb::ota::Md5Hex(bytes));
+    ASSERT_NE(data, nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    data->write(bytes);  // all at once: the board's window holds it back
+    QByteArray answers;
+    qint64 firstAnswerMs = -1;
+    while (!answers.contains("OK") && clock.elapsed() < 5000 && data->waitForReadyRead(2000)) {
+        if (firstAnswerMs < 0) firstAnswerMs = clock.elapsed();
+        answers += data->readAll();
+    }
+    EXPECT_TRUE(answers.endsWith("OK")) << answers.right(40).toStdString();
+    EXPECT_GE(firstAnswerMs, 150);
+    // 100 kB at 200 kB/s (less the few segments a board buffers), and the OK a round trip after the last byte.
+    EXPECT_GE(clock.elapsed(), 470 + 150 - 20);
+    EXPECT_LT(clock.elapsed(), 2000);
+    const auto verdict = sim.events(QStringLiteral("verdict"));
+    ASSERT_EQ(verdict.size(), 1);
+    EXPECT_EQ(verdict.first().value("result").toString(), QStringLiteral("OK"));
+}
+
 TEST_F(HandDrivenPc, AnOversizedImageIsRefusedBeforeConnecting) {
     startBoard({"--ota-auth", "none", "--ota-partition", "100000"});
     EXPECT_EQ(invite(100004, QByteArray(32, 'a')), nullptr);
@@ -406,5 +654,134 @@ TEST_F(HandDrivenPc, AnOversizedImageIsRefusedBeforeConnecting) {
     EXPECT_EQ(verdict.first().value("result").toString(), QStringLiteral("Bad Size Given"));
     EXPECT_FALSE(port.nextFrame(300).has_value()) << "no serial notice for a refused start";
 }
+
+// ---- espota against a board that misbehaves, driven by hand ----
+
+enum class Misdeed { CoalescedAnswers, Garbage, NeverOk, OkEarly, CloseAfterLastByte, AcceptsTwice };
+
+struct MisdeedCase {
+    const char* name;
+    Misdeed misdeed;
+    int exitCode;
+    const char* stderrText;
+    const char* notInStderr;
+};
+
+void PrintTo(const MisdeedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EspotaBadBoard : public ::testing::TestWithParam<MisdeedCase> {
+  protected:
+    // Plays the board for one upload of size bytes with no password; returns the bytes it got.
+    QByteArray playBoard(Misdeed misdeed, QProcess& espota) {
+        const int invitations = misdeed == Misdeed::AcceptsTwice ? 2 : 1;  // the second one a re-send
+        QList<QNetworkDatagram> seen;
+        while (seen.size() < invitations && udp.waitForReadyRead(3000))
+            while (udp.hasPendingDatagrams()) seen.append(udp.receiveDatagram());
+        EXPECT_EQ(seen.size(), invitations);
+        if (seen.isEmpty()) return {};
+        for (const QNetworkDatagram& invitation : seen)
+            udp.writeDatagram("OK", invitation.senderAddress(),
+                              static_cast<quint16>(invitation.senderPort()));
+        const QList<QByteArray> words = seen.first().data().trimmed().split(' ');
+        const auto port = static_cast<quint16>(words.value(1).toUInt());
+        const qint64 size = words.value(2).toLongLong();
+        QTcpSocket data;
+        data.connectToHost(QHostAddress::LocalHost, port);
+        EXPECT_TRUE(data.waitForConnected(3000));
+        QTcpSocket second;
+        if (misdeed == Misdeed::AcceptsTwice) second.connectToHost(QHostAddress::LocalHost, port);
+
+        QByteArray got;
+        QByteArray pending;
+        while (got.size() < size && data.waitForReadyRead(5000)) {
+            const QByteArray bytes = data.readAll();
+            got += bytes;
+            const QByteArray count = QByteArray::number(bytes.size());
+            switch (misdeed) {
+                case Misdeed::CoalescedAnswers:
+                    // Counts run together, a few at a time, the OK glued to the last ones.
+                    pending += count;
+                    if (pending.size() > 40 || got.size() == size) {
+                        data.write(pending + (got.size() == size ? "OK" : ""));
+                        pending.clear();
+                    }
+                    break;
+                case Misdeed::Garbage:
+                    data.write("\x01garbage?");
+                    break;
+                case Misdeed::OkEarly:
+                    data.write("OK");
+                    break;
+                default:
+                    data.write(count);
+                    break;
+            }
+            data.flush();
+        }
+        if (misdeed == Misdeed::AcceptsTwice && got.size() == size) {
+            data.write("OK");
+            data.waitForBytesWritten(1000);
+        }
+        if (misdeed == Misdeed::CloseAfterLastByte || misdeed == Misdeed::AcceptsTwice)
+            data.disconnectFromHost();
+        // NeverOk keeps the connection open without a word until espota gives up.
+        espota.waitForFinished(60000);
+        if (misdeed == Misdeed::AcceptsTwice) {
+            EXPECT_TRUE(second.state() != QAbstractSocket::ConnectedState || !second.waitForReadyRead(100))
+                << "the second connection carries nothing";
+        }
+        return got;
+    }
+    QUdpSocket udp;
+};
+
+TEST_P(EspotaBadBoard, EndsWithTheRightVerdictAndNoHang) {
+    const MisdeedCase& c = GetParam();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("fw.bin"));
+    QByteArray bytes(100000, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    QFile out(file);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    ASSERT_TRUE(udp.bind(QHostAddress::LocalHost, 0));
+    QProcess espota;
+    espota.start(BinPath(QStringLiteral("espota")),
+                 {"-i", "127.0.0.1", "-p", QString::number(udp.localPort()), "-f", file});
+    const QByteArray got = playBoard(c.misdeed, espota);
+    ASSERT_EQ(espota.state(), QProcess::NotRunning);
+    const QString err = QString::fromLocal8Bit(espota.readAllStandardError());
+    EXPECT_EQ(espota.exitCode(), c.exitCode) << err.toStdString();
+    EXPECT_TRUE(err.contains(QLatin1String(c.stderrText))) << err.toStdString();
+    if (*c.notInStderr) {
+        EXPECT_FALSE(err.contains(QLatin1String(c.notInStderr))) << err.toStdString();
+    }
+    if (c.exitCode == 0) {
+        EXPECT_EQ(got, bytes);
+    }
+}
+
+const MisdeedCase kMisdeeds[] = {
+    {"coalesced answers", Misdeed::CoalescedAnswers, 0, "Uploading", "rror"},
+    {"garbage answers", Misdeed::Garbage, 1, "[WARNING]: Unexpected response from device: '\x01garbage?'\n",
+     ""},
+    {"never OK", Misdeed::NeverOk, 1, "[ERROR]: No response from device after upload completion\n", ""},
+    // espota.py takes an early OK as success; a board cannot have checked an image it has not got.
+    {"OK early", Misdeed::OkEarly, 1, "[WARNING]: Unexpected response from device: 'OK'\n", ""},
+    {"closes after the last byte without a word", Misdeed::CloseAfterLastByte, 1,
+     "[ERROR]: Error response from device\n", "Unexpected"},
+    {"accepts the invitation twice", Misdeed::AcceptsTwice, 0, "Uploading", "rror"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Misdeeds, EspotaBadBoard, ::testing::ValuesIn(kMisdeeds),
+                         [](const ::testing::TestParamInfo<MisdeedCase>& testInfo) {
+                             std::string name = testInfo.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+                             return name;
+                         });
 
 }  // namespace
