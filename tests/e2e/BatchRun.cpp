@@ -87,7 +87,7 @@ bool BatchRun::startProgram() {
     }
     QMap<QString, QString> settings{
         {QStringLiteral("ComSpeed"), QStringLiteral("4")},
-        {QStringLiteral("App_ESPOta"), BinPath(QStringLiteral("espota"))},
+        {QStringLiteral("App_ESPOta"), EspotaPath()},
         {QStringLiteral("CHK_IFB_TIME"), QStringLiteral("1000")},
         {QStringLiteral("CONECT_WAIT_TIME"), QStringLiteral("2000")},
         {QStringLiteral("Prog_WAIT_TIME"), QStringLiteral("8000")},

@@ -402,7 +402,7 @@ TEST(BatchAnswers, QuestionsAreReadFromTheTerminal) {
         {"tool path typed, then y",
          {},
          noTool,
-         BinPath(QStringLiteral("espota")).toUtf8() + "\ny\n",
+         EspotaPath().toUtf8() + "\ny\n",
          {},
          0,
          QStringLiteral("Path of the upload tool"),

@@ -67,7 +67,7 @@ TEST_F(Startup, SuccessfulStartShowsThreeLinesAndRestoresTheModeAtClose) {
     EXPECT_TRUE(h.boxes.shown.empty());
     EXPECT_FALSE(h.op.closeRequested);
     EXPECT_EQ(h.op.firmwareVersionShown, QStringLiteral("Ver : 1022IFB00"));
-    EXPECT_EQ(h.op.espotaPathShown, BinPath(QStringLiteral("espota")));
+    EXPECT_EQ(h.op.espotaPathShown, EspotaPath());
     EXPECT_TRUE(h.op.mainWindowEnabled);
     EXPECT_EQ(h.app->session().SavedBoardMode, 3);
     EXPECT_EQ(sim->requests(), kCheckRequests + kIdentify);

@@ -251,7 +251,7 @@ TEST_F(UpdateReport, DeveloperTracesAreOffUntilSwitchedOnAndNeverCarryThePasswor
         EXPECT_FALSE(all.contains(kOtaPassword)) << all.toStdString();
         for (const char* pattern :
              {"ifb.update: access point IFB-OTA-1234 127(\\.\\d+){3}", "ifb.update: PC joined after \\d+ ms",
-              "ifb.tool: start .*espota", "ifb.tool: read \\d+ of \\d+ bytes", "ifb.tool: ended",
+              "ifb.tool: start (.*espota|python3)", "ifb.tool: read \\d+ of \\d+ bytes", "ifb.tool: ended",
               "ifb.update: tool ran for \\d+ ms", "ifb.update: verdict OK after \\d+ ms",
               "ifb.update: board back after \\d+ ms", "ifb.update: outcome 0"}) {
             const QRegularExpression line(QStringLiteral("^") + QString::fromUtf8(pattern) +

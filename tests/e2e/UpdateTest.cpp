@@ -219,7 +219,7 @@ TEST_F(Update, PathsWithShellCharactersRunAsTheyAre) {
     ready({}, {}, odd);
     const QString tool = h->dir.filePath(odd + QStringLiteral("/bin `x`/espota"));
     QDir().mkpath(QFileInfo(tool).path());
-    ASSERT_TRUE(QFile::link(BinPath(QStringLiteral("espota")), tool));
+    ASSERT_TRUE(QFile::link(EspotaPath(), tool));
     h->app->session().option.App_ESPOta = tool;
     h->app->writeCommand();
     EXPECT_EQ(h->op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok});

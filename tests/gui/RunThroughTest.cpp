@@ -225,7 +225,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     ASSERT_TRUE(sim.start()) << sim.error().toStdString();
     QTemporaryDir dir;
     const QString exePath = dir.filePath(QStringLiteral("app/ifb-updater"));
-    const QString espota = BinPath(QStringLiteral("espota"));
+    const QString espota = EspotaPath();
     WriteSettings(exePath,
                   {QStringLiteral("ComPort=") + sim.linkPath(), QStringLiteral("ComSpeed=4"),
                    QStringLiteral("App_ESPOta=") + espota, QStringLiteral("CHK_IFB_TIME=1000"),

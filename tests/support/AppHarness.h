@@ -45,7 +45,7 @@ class AppHarness {
     QMap<QString, QString> settingsFor(const SimProcess& sim) const {
         return {{QStringLiteral("ComPort"), sim.linkPath()},
                 {QStringLiteral("ComSpeed"), QStringLiteral("4")},
-                {QStringLiteral("App_ESPOta"), BinPath(QStringLiteral("espota"))},
+                {QStringLiteral("App_ESPOta"), EspotaPath()},
                 {QStringLiteral("CHK_IFB_TIME"), QStringLiteral("1000")}};
     }
 

@@ -15,13 +15,17 @@ QString BinPath(const QString& program) {
     return QStringLiteral(IFB_BIN_DIR "/") + program;
 }
 
+QString EspotaPath() {
+    const QString chosen = qEnvironmentVariable("IFB_TEST_ESPOTA");
+    return chosen.isEmpty() ? BinPath(QStringLiteral("espota")) : QFileInfo(chosen).absoluteFilePath();
+}
+
 QString WriteEspotaScript(const QString& folder, const QString& body) {
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/espota");
     QFile f(path);
     f.open(QIODevice::WriteOnly);
-    f.write(
-        QStringLiteral("#!/bin/sh\nTOOL=\"%1\"\n%2\n").arg(BinPath(QStringLiteral("espota")), body).toUtf8());
+    f.write(QStringLiteral("#!/bin/sh\nTOOL=\"%1\"\n%2\n").arg(EspotaPath(), body).toUtf8());
     f.close();
     f.setPermissions(f.permissions() | QFileDevice::ExeOwner);
     return path;

@@ -64,8 +64,12 @@ class SimProcess {
 // Where the build put the programs (ifb-sim, espota, ...).
 QString BinPath(const QString& program);
 
+// The upload tool the workflow tests run: our espota, or the one IFB_TEST_ESPOTA
+// names (e.g. the classic stand-in bench/classic-espota/espota.py).
+QString EspotaPath();
+
 // An upload tool named "espota" in folder: a shell script running body, in
-// which "$TOOL" is our espota. Returns its path.
+// which "$TOOL" is EspotaPath(). Returns its path.
 QString WriteEspotaScript(const QString& folder, const QString& body);
 
 }  // namespace ifb::test
