@@ -25,6 +25,15 @@ const QString kPassword = QStringLiteral("QN5KDL4072");
 const QByteArray kNoticeOk = Hex("02 00 44 02 4F 4B 03 E5 0D");
 const QByteArray kNoticeBr = Hex("02 00 44 02 42 52 03 DF 0D");
 
+// A test's name from its case's: letters and digits, the rest '_'.
+template <typename Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& testInfo) {
+    std::string name = testInfo.param.name;
+    for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+}
+
 class EspotaAgainstSim : public ::testing::Test {
   protected:
     // An image file; size default keeps each upload short.
@@ -131,13 +140,7 @@ const LoginCase kLoginCases[] = {
     {"pbkdf2 wrong password", {"--ota-auth", "pbkdf2"}, {"-a", "WRONG"}, 1, "Retrying with MD5 password", 2},
 };
 
-INSTANTIATE_TEST_SUITE_P(Logins, EspotaLogin, ::testing::ValuesIn(kLoginCases),
-                         [](const ::testing::TestParamInfo<LoginCase>& testInfo) {
-                             std::string name = testInfo.param.name;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Logins, EspotaLogin, ::testing::ValuesIn(kLoginCases), CaseName<LoginCase>);
 
 TEST_F(EspotaAgainstSim, WholeUpdateOverTheSerialLinkAndWiFi) {
     otaPort = FreeUdpPort();
@@ -226,13 +229,7 @@ const RejectCase kRejectCases[] = {
     {"no notice", {"--ota-result", "none"}, {}, 0, "", {}, "1022IFB00"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Verdicts, EspotaOutcome, ::testing::ValuesIn(kRejectCases),
-                         [](const ::testing::TestParamInfo<RejectCase>& testInfo) {
-                             std::string name = testInfo.param.name;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Verdicts, EspotaOutcome, ::testing::ValuesIn(kRejectCases), CaseName<RejectCase>);
 
 TEST_F(EspotaAgainstSim, NoBoardMeansTenTriesAndNoResponse) {
     startBoard({"--silent"});
@@ -320,6 +317,18 @@ TEST(EspotaCommandLine, ExitCodesForHelpSyntaxAndMissingArguments) {
         {{"-i", "127.0.0.1", "-f", "x", "-p", "70000"},
          2,
          "espota: error: argument -p/--port: port must be 1-65535"},
+        {{"-i", "127.0.0.1", "-f", "x", "--retries", "many"},
+         2,
+         "espota: error: argument --retries: invalid int value: 'many'"},
+        {{"-i", "127.0.0.1", "-f", "x", "--retries", "-1"},
+         2,
+         "espota: error: argument --retries: expected one argument"},
+        {{"-i", "127.0.0.1", "-f", "x", "--retries=101"},
+         2,
+         "espota: error: argument --retries: must be 0-100"},
+        {{"-i", "127.0.0.1", "-f", "x", "--stop-and-wait=1"},
+         2,
+         "espota: error: argument --stop-and-wait: ignored explicit argument '1'"},
         {{"-f", "x"}, 1, " [CRITICAL]: Not enough arguments.\n"},
         {{"-i", "127.0.0.1"}, 1, " [CRITICAL]: Not enough arguments.\n"},
         {{"-i", "127.0.0.1", "-f", "/nonexistent/fw.bin"},
@@ -400,13 +409,7 @@ const StreamCase kStreamCases[] = {
     {"a chunk and a byte", {"--ota-auth", "none"}, {"-s"}, 1025},
 };
 
-INSTANTIATE_TEST_SUITE_P(Uploads, EspotaStreams, ::testing::ValuesIn(kStreamCases),
-                         [](const ::testing::TestParamInfo<StreamCase>& testInfo) {
-                             std::string name = testInfo.param.name;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Uploads, EspotaStreams, ::testing::ValuesIn(kStreamCases), CaseName<StreamCase>);
 
 struct RetryCase {
     const char* name;
@@ -490,13 +493,7 @@ const RetryCase kRetryCases[] = {
      true},
 };
 
-INSTANTIATE_TEST_SUITE_P(Failures, EspotaRetries, ::testing::ValuesIn(kRetryCases),
-                         [](const ::testing::TestParamInfo<RetryCase>& testInfo) {
-                             std::string name = testInfo.param.name;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Failures, EspotaRetries, ::testing::ValuesIn(kRetryCases), CaseName<RetryCase>);
 
 TEST_F(EspotaAgainstSim, ABoardThatListensLateCostsAMomentNotATry) {
     otaPort = FreeUdpPort();
@@ -638,7 +635,7 @@ TEST_F(HandDrivenPc, TheLinkEmulationDelaysEveryAnswerAndTheFlashSetsThePace) {
     }
     EXPECT_TRUE(answers.endsWith("OK")) << answers.right(40).toStdString();
     EXPECT_GE(firstAnswerMs, 150);
-    // 100 kB at 200 kB/s (less the few segments a board buffers), and the OK a round trip after the last byte.
+    // 100 kB at 200 kB/s (less the few segments a board buffers), then the OK a round trip later.
     EXPECT_GE(clock.elapsed(), 470 + 150 - 20);
     EXPECT_LT(clock.elapsed(), 2000);
     const auto verdict = sim.events(QStringLiteral("verdict"));
@@ -776,12 +773,6 @@ const MisdeedCase kMisdeeds[] = {
     {"accepts the invitation twice", Misdeed::AcceptsTwice, 0, "Uploading", "rror"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Misdeeds, EspotaBadBoard, ::testing::ValuesIn(kMisdeeds),
-                         [](const ::testing::TestParamInfo<MisdeedCase>& testInfo) {
-                             std::string name = testInfo.param.name;
-                             for (char& ch : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Misdeeds, EspotaBadBoard, ::testing::ValuesIn(kMisdeeds), CaseName<MisdeedCase>);
 
 }  // namespace

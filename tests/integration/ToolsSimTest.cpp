@@ -319,7 +319,10 @@ TEST(SimCommandLine, RejectsBadOptionsWithExitCode2) {
                                  {"--ota-auth", "sha1"},
                                  {"--pty", "--tcp-listen", "1"},
                                  {"--nack-first", "1:300"},
-                                 {"--ota-host", "host"}};
+                                 {"--ota-host", "host"},
+                                 {"--ota-close-after", "0"},
+                                 {"--ota-close-after", "100:x"},
+                                 {"--ota-flash-kBps", "-1"}};
     for (const QStringList& arguments : cases) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const ToolRun run = RunTool(QStringLiteral("ifb-sim"), arguments, 5000);
