@@ -46,18 +46,26 @@ TransferResult Transfer::run() {
     else
         log_.progress(QStringLiteral("Uploading"));
     // What the kernel took, counted as it goes: a dropped connection may discard Qt's own buffer.
-    QObject::connect(&socket_, &QTcpSocket::bytesWritten, &socket_, [this](qint64 n) { handed_ += n; });
+    const QMetaObject::Connection written =
+        QObject::connect(&socket_, &QTcpSocket::bytesWritten, &socket_, [this](qint64 n) { handed_ += n; });
+    // Answers are taken as they arrive: the board's last words are gone once the connection drops.
+    const QMetaObject::Connection heard =
+        QObject::connect(&socket_, &QTcpSocket::readyRead, &socket_, [this] { readAnswers(); });
+    answerLabel_ = settings_.stopAndWait ? "Chunk response" : "Answers";
     const Sent sent = settings_.stopAndWait ? sendStopAndWait() : sendStreaming();
     if (sent == Sent::Whole) finish();
     if (sent == Sent::Ok) result_.exitCode = 0;
+    QObject::disconnect(written);
+    QObject::disconnect(heard);
     if (result_.exitCode == 0) log_.info(QStringLiteral("Success"));
     return result_;
 }
 
-void Transfer::readAnswers(const char* what) {
+void Transfer::readAnswers() {
+    if (!socket_.isOpen()) return;
     const QByteArray data = socket_.readAll();
     if (data.isEmpty()) return;
-    log_.debug(QStringLiteral("%1: '%2'").arg(QLatin1String(what), QString::fromLatin1(data)));
+    log_.debug(QStringLiteral("%1: '%2'").arg(QLatin1String(answerLabel_), QString::fromLatin1(data)));
     received_ += data;
 }
 
@@ -85,6 +93,7 @@ Transfer::Sent Transfer::sendStopAndWait() {
         const auto timeLeft = [&] {
             return static_cast<int>(std::max<qint64>(0, kChunkTimeoutMs - clock.elapsed()));
         };
+        const qsizetype heard = received_.size();
         if (socket_.write(image_.constData() + offset, length) != length) return failByBoard();
         while (socket_.bytesToWrite() > 0) {
             if (!socket_.waitForBytesWritten(timeLeft())) {
@@ -95,12 +104,15 @@ Transfer::Sent Transfer::sendStopAndWait() {
         }
         offset += length;
         showProgress(offset);
-        if (!socket_.bytesAvailable() && !socket_.waitForReadyRead(timeLeft())) {
-            if (socket_.state() != QAbstractSocket::ConnectedState) return failByBoard();
-            uploadError(QStringLiteral("timed out"));
-            return Sent::Failed;
+        readAnswers();
+        while (received_.size() == heard) {
+            if (!socket_.waitForReadyRead(timeLeft())) {
+                if (socket_.state() != QAbstractSocket::ConnectedState) return failByBoard();
+                uploadError(QStringLiteral("timed out"));
+                return Sent::Failed;
+            }
+            readAnswers();
         }
-        readAnswers("Chunk response");
         const Sent verdict = verdictSoFar();
         if (verdict != Sent::Whole) return verdict;
     }
@@ -111,6 +123,7 @@ Transfer::Sent Transfer::sendStreaming() {
     socket_.setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kStreamSendBuffer);
     qint64 queued = 0;
     qint64 shownHanded = -1;
+    qsizetype heard = 0;
     QElapsedTimer idle;
     idle.start();
     for (;;) {
@@ -126,9 +139,11 @@ Transfer::Sent Transfer::sendStreaming() {
             idle.restart();
             showProgress(handed_);
         }
-        const qsizetype before = received_.size();
-        readAnswers("Answers");
-        if (received_.size() != before) idle.restart();
+        readAnswers();
+        if (received_.size() != heard) {
+            heard = received_.size();
+            idle.restart();
+        }
         const Sent verdict = verdictSoFar();
         if (verdict != Sent::Whole || handed_ == image_.size()) return verdict;
         if (!connected) return failByBoard();
@@ -148,24 +163,28 @@ void Transfer::finish() {
     // The whole image is out; only the board's verdict is missing.
     if (settings_.stopAndWait) log_.endLine();
     log_.info(QStringLiteral("Waiting for result..."));
+    answerLabel_ = "Result";
+    readAnswers();
     QElapsedTimer clock;
     clock.start();
     BoardReply reply = classify(received_);
     while (!reply.ok && reply.errorText.isEmpty() && clock.elapsed() < kResultTimeoutMs) {
-        if (!socket_.bytesAvailable() &&
-            !socket_.waitForReadyRead(static_cast<int>(kResultTimeoutMs - clock.elapsed()))) {
-            if (socket_.state() != QAbstractSocket::ConnectedState) break;
-            continue;
-        }
-        readAnswers("Result");
+        if (!socket_.waitForReadyRead(static_cast<int>(kResultTimeoutMs - clock.elapsed())) &&
+            socket_.state() != QAbstractSocket::ConnectedState)
+            break;
+        readAnswers();
         reply = classify(received_);
     }
     if (reply.ok) {
         result_.exitCode = 0;
         return;
     }
-    if (!reply.errorText.isEmpty() || socket_.state() != QAbstractSocket::ConnectedState) {
+    if (!reply.errorText.isEmpty()) {
         rejected(reply.errorText);
+        return;
+    }
+    if (socket_.state() != QAbstractSocket::ConnectedState) {
+        silentClose(socket_.errorString());
         return;
     }
     log_.error(QStringLiteral("No response from device after upload completion"));
@@ -174,21 +193,29 @@ void Transfer::finish() {
 Transfer::Sent Transfer::failByBoard() {
     // A board that rejects the image says why before it closes: that is its verdict, not a broken link.
     const QString reason = socket_.errorString();
-    readAnswers("Answers");
-    const BoardReply reply = classify(received_);
-    if (!reply.errorText.isEmpty() || reply.ok) {
-        rejected(reply.ok ? QStringLiteral("OK") : reply.errorText);
-    } else if (handed_ == image_.size()) {
-        rejected(QString());  // closed after the last byte without a word
-    } else {
-        uploadError(reason);
-    }
+    readAnswers();
+    const Sent verdict = verdictSoFar();
+    if (verdict != Sent::Whole) return verdict;
+    silentClose(reason);
     return Sent::Failed;
+}
+
+void Transfer::silentClose(const QString& reason) {
+    // Gone without a verdict: the link broke, even when the kernel had taken the whole image
+    // (what it had not yet delivered was lost with the connection).
+    if (handed_ < image_.size()) {
+        uploadError(reason);
+        return;
+    }
+    result_.exitCode = 1;
+    result_.networkFailure = true;
+    result_.error = QStringLiteral("Error response from device");
+    result_.sent = handed_;
 }
 
 void Transfer::uploadError(const QString& reason) {
     result_.exitCode = 1;
-    result_.networkFailure = handed_ < image_.size();
+    result_.networkFailure = true;
     result_.error = QStringLiteral("Error Uploading: %1").arg(reason);
     result_.sent = handed_;
 }
@@ -199,7 +226,7 @@ void Transfer::rejected(const QString& text) {
     grace.start();
     while (socket_.state() == QAbstractSocket::ConnectedState && grace.elapsed() < kErrorTextGraceMs &&
            socket_.waitForReadyRead(static_cast<int>(kErrorTextGraceMs - grace.elapsed())))
-        readAnswers("Answers");
+        readAnswers();
     const QString full = classify(received_).errorText;
     const QString shown = full.isEmpty() ? text : full;
     if (!shown.isEmpty()) log_.warning(QStringLiteral("Unexpected response from device: '%1'").arg(shown));

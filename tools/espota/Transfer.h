@@ -9,9 +9,9 @@ class QTcpSocket;
 
 namespace ifb::espota {
 
-// How one transfer ended. A network-level failure (the connection broke off
-// before the whole image was sent) may be tried again; its error line is
-// logged by the caller, only when no try is left.
+// How one transfer ended. A network-level failure (the connection broke off or
+// went quiet without the board's verdict) may be tried again; its error line
+// is logged by the caller, only when no try is left.
 struct TransferResult {
     int exitCode = 1;
     bool networkFailure = false;
@@ -41,10 +41,11 @@ class Transfer {
     Sent verdictSoFar();
     Sent failByBoard();
     void finish();
-    void readAnswers(const char* what);
+    void readAnswers();
     void showProgress(qint64 sent);
     void drawBar(qint64 sent);
     void uploadError(const QString& reason);
+    void silentClose(const QString& reason);
     void rejected(const QString& text);
 
     QTcpSocket& socket_;
@@ -52,8 +53,9 @@ class Transfer {
     Settings settings_;
     EspotaLog& log_;
     QByteArray received_;
-    qint64 handed_ = 0;  // bytes the kernel took
-    qint64 shown_ = 0;   // bytes whose progress was drawn
+    const char* answerLabel_ = "Answers";  // for the debug lines
+    qint64 handed_ = 0;                    // bytes the kernel took
+    qint64 shown_ = 0;                     // bytes whose progress was drawn
     int lastPercent_ = -1;
     TransferResult result_;
 };
