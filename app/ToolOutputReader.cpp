@@ -78,6 +78,9 @@ QList<UpdateStage> ToolOutputReader::feed(const QString& text) {
         line_.append(c);
         if (line_.endsWith(QLatin1String("Uploading"))) {
             reach(UpdateStage::Transfer, reached);
+            // A tool that tries again counts its dots from the start; the
+            // figure shown waits until the new count passes it.
+            if (!countingDots_) dots_ = 0;
             countingDots_ = true;
         } else if (c == QLatin1Char('%') && transferStarted()) {
             // "Uploading: [====    ] 45% "
