@@ -1,5 +1,6 @@
 #include "BoardConnection.h"
 
+#include "InstallMessages.h"
 #include "TTComXDlg.h"
 #include "WorkflowTimings.h"
 
@@ -28,6 +29,9 @@ void BoardConnection::open(LogPane& traceMemo) {
     setup.tcpClientPort = option.TCPServPort;
     setup.tcpClientAddr = option.TCPServAddr;
     ReadLinkSettings(session_.settingsPath, option.UseUSB, setup.line, setup.settings);
+    setup.accessDenied = [this](const QString& port) {
+        log_.WriteLog(install_messages::PortPermissionDenied(port), true);
+    };
     link_ = std::make_unique<TTComXDlg>(setup, &traceMemo);
     // Received bytes are decoded at once (from the event loop, like a tick),
     // not only at the next tick: each command would otherwise wait most of a

@@ -46,7 +46,7 @@ bool OtaUpdate::WaitWiFiConnection() {
 
 bool OtaUpdate::writeFirmwareFile(QString& firmwarePath) {
     const Session& s = c_.session;
-    const QString folder = FirmwareFolderFor(s.exePath, s.program.binPath_Mode, UserDataFolder());
+    const QString folder = FirmwareFolderFor(s.places, s.exePath, s.program.binPath_Mode, UserDataFolder());
     bool found = false;
     const QByteArray image = LoadFirmware(s.FirmwareId, &found);
     if (!found) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+#include "AppPaths.h"
 #include "BoardRecords.h"
 #include "NetworkAdapters.h"
 #include "Settings.h"
@@ -16,6 +17,8 @@ namespace ifb {
 // one; the fields are named after the settings keys and records they mirror.
 struct Session {
     QString exePath;
+    // Where the settings file and the firmware file go; settingsPath is its settings file.
+    ProgramPlaces places;
     QString settingsPath;
     Option option;
     ProgramSettings program;

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "EspotaSelection.h"
+#include "InstallMessages.h"
 #include "MessageBox.h"
 #include "SerialTypes.h"
 #include "TTComXDlg.h"
@@ -37,8 +38,23 @@ StartupResult StartUp::stop(StartupResult why) {
     return why;
 }
 
+void StartUp::logPlaces() {
+    const ProgramPlaces& places = c_.session.places;
+    if (!places.userFolders) return;
+    if (!places.programFolderError.isEmpty())
+        c_.WriteLog(install_messages::ProgramFolderNotWritable(places.programFolderError), true);
+    c_.WriteLog(install_messages::SettingsInUserFolder(places.settingsPath()), true);
+    if (!places.adoptedFrom.isEmpty())
+        c_.WriteLog(install_messages::SettingsAdopted(places.adoptedFrom), true);
+    if (!places.settingsFolderError.isEmpty())
+        c_.WriteLog(install_messages::SettingsFolderNotWritable(places.settingsFolderError), true);
+    if (c_.session.program.binPath_Mode == 1)
+        c_.WriteLog(install_messages::FirmwareInUserFolder(places.firmwareFolder), true);
+}
+
 StartupResult StartUp::run() {
     Session& s = c_.session;
+    logPlaces();
     for (const QString& notice : TimeoutNotices(s.option, s.program)) c_.WriteLog(notice, true);
     const QString shownPath = QDir::toNativeSeparators(s.exePath);
     if (!IsPlainPath(shownPath)) {

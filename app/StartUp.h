@@ -38,6 +38,8 @@ class StartUp {
     // ROM version, model name and target ID, each refusing the board when
     // it cannot be read or does not fit this build.
     StartupResult readBoardRecords();
+    // An installed program says where its files go.
+    void logPlaces();
 
     OperationContext c_;
     BoardDiscovery& discovery_;

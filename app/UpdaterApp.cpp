@@ -19,8 +19,12 @@ UpdaterApp::UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObjec
       update_(context_, restore_),
       close_(context_, restore_) {
     session_.exePath = std::move(exePath);
-    session_.settingsPath = MakeSettingsPath(session_.exePath);
+    session_.places = ResolvePlaces(session_.exePath);
+    session_.settingsPath = session_.places.settingsPath();
     ReadSettings(session_.settingsPath, session_.option, session_.program);
+    // An installed program starts with the uploader installed with it; a
+    // portable copy asks for one.
+    if (session_.option.App_ESPOta.isEmpty()) session_.option.App_ESPOta = BundledToolFor(session_.exePath);
     session_.wifiAp.password = QStringLiteral("MobirePxUn");
     session_.otaPassword = QStringLiteral("QN5KDL4072");
     RaiseSystemTimerResolution();

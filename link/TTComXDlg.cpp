@@ -34,6 +34,9 @@ TTComXDlg::TTComXDlg(const LinkSetup& setup, LogPane* traceMemo, QObject* parent
         TraceLine(text);
     });
     connect(t, &Transport::openFailed, this, &TTComXDlg::showOpenFailure);
+    if (setup.accessDenied)
+        connect(t, &Transport::accessDenied, this,
+                [this, denied = setup.accessDenied] { denied(line_.port); });
     // Creation does not wait for a socket's connection.
     t->open();
 }

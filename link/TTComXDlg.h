@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "LinkReceiver.h"
@@ -31,6 +32,8 @@ struct LinkSetup {
     QString tcpClientAddr;
     SerialLine line;
     LinkSettings settings;
+    // Called with the port's name when the port refused this user, before the open-failure box.
+    std::function<void(const QString&)> accessDenied;
 };
 
 // The one connection to the board: owns the transport that the transport

@@ -3,12 +3,18 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 namespace ifb {
 namespace {
 
 const QString kProgramFolderName = QStringLiteral("Vardelintool");
 const QString kFirmwareFileName = QStringLiteral("UOf.bin");
+#ifdef Q_OS_WIN
+const QString kBundledToolName = QStringLiteral("espota.exe");
+#else
+const QString kBundledToolName = QStringLiteral("espota");
+#endif
 
 // Splits "dir/name" after the last separator; the separator stays with dir.
 void SplitExePath(const QString& exePath, QString& dirWithSep, QString& fileName) {
@@ -48,10 +54,48 @@ QString SettingsPathFor(const QString& exePath) {
     return ProgramFolder(exePath) + QLatin1Char('/') + ExeBaseName(exePath) + QStringLiteral(".ini");
 }
 
+QString BundledToolFor(const QString& exePath) {
+    QString dir, name;
+    SplitExePath(exePath, dir, name);
+    const QString tool =
+        QDir::cleanPath(dir + QStringLiteral(IFB_TOOL_DIR_FROM_BIN) + QLatin1Char('/') + kBundledToolName);
+    return QFileInfo(tool).isFile() ? tool : QString();
+}
+
+ProgramPlaces ResolvePlaces(const QString& exePath) {
+    ProgramPlaces places;
+    places.settingsFile = ExeBaseName(exePath) + QStringLiteral(".ini");
+    const QString programFolder = ProgramFolder(exePath);
+    if (BundledToolFor(exePath).isEmpty()) {
+        MakeFolder(programFolder);
+        places.programFolderError = FolderWriteError(programFolder);
+        if (places.programFolderError.isEmpty()) {
+            places.settingsFolder = places.firmwareFolder = programFolder;
+            return places;
+        }
+    }
+    places.userFolders = true;
+    places.settingsFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                            QLatin1Char('/') + kProgramFolderName;
+    places.firmwareFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                            QLatin1Char('/') + kProgramFolderName;
+    MakeFolder(places.settingsFolder);
+    places.settingsFolderError = FolderWriteError(places.settingsFolder);
+    const QString left = programFolder + QLatin1Char('/') + places.settingsFile;
+    if (places.settingsFolderError.isEmpty() && !QFileInfo::exists(places.settingsPath()) &&
+        QFileInfo(left).isFile() && QFile::copy(left, places.settingsPath())) {
+        // A copy keeps the source's permission bits; the user's file must take writes.
+        QFile::setPermissions(places.settingsPath(), QFile::permissions(places.settingsPath()) |
+                                                         QFileDevice::WriteOwner | QFileDevice::ReadOwner);
+        places.adoptedFrom = left;
+    }
+    return places;
+}
+
 QString MakeSettingsPath(const QString& exePath, bool* folderOk) {
-    const bool ok = MakeFolder(ProgramFolder(exePath));
-    if (folderOk) *folderOk = ok;
-    return SettingsPathFor(exePath);
+    const ProgramPlaces places = ResolvePlaces(exePath);
+    if (folderOk) *folderOk = QFileInfo(places.settingsFolder).isDir();
+    return places.settingsPath();
 }
 
 QString MakeSettingsPath(bool* folderOk) {
@@ -68,7 +112,14 @@ QString UserDataFolder() {
 }
 
 QString FirmwareFolderFor(const QString& exePath, int binPathMode, const QString& userDataFolder) {
-    if (binPathMode == 1) return ProgramFolder(exePath);
+    ProgramPlaces portable;
+    portable.firmwareFolder = ProgramFolder(exePath);
+    return FirmwareFolderFor(portable, exePath, binPathMode, userDataFolder);
+}
+
+QString FirmwareFolderFor(const ProgramPlaces& places, const QString& exePath, int binPathMode,
+                          const QString& userDataFolder) {
+    if (binPathMode == 1) return places.firmwareFolder;
     if (userDataFolder.isEmpty()) return {};
     QString base = QDir::fromNativeSeparators(userDataFolder);
     if (!base.endsWith(QLatin1Char('/'))) base += QLatin1Char('/');
@@ -87,6 +138,23 @@ QString FirmwareFileIn(const QString& folder) {
 bool MakeFolder(const QString& folder) {
     if (folder.isEmpty()) return false;
     return QDir().mkpath(folder);
+}
+
+QString FolderWriteError(const QString& folder) {
+    const QString wanted = QDir::cleanPath(folder);
+    QString existing = wanted;
+    QString below;  // the missing or blocking entry right under existing
+    while (!QFileInfo(existing).isDir()) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing) break;
+        below = existing;
+        existing = parent;
+    }
+    QTemporaryFile probe(existing + QStringLiteral("/.ifb-write-test-XXXXXX"));
+    if (!probe.open()) return QDir::toNativeSeparators(existing) + QStringLiteral(": ") + probe.errorString();
+    if (below.isEmpty()) return {};
+    return QDir::toNativeSeparators(below) +
+           (QFileInfo::exists(below) ? QStringLiteral(": not a folder") : QStringLiteral(": missing"));
 }
 
 }  // namespace ifb

@@ -1,10 +1,30 @@
 #include "ComPort.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QSerialPortInfo>
 #include <QStringList>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 namespace ifb {
 namespace {
+
+// Qt reports a port in use and a device the user may not open with the same
+// PermissionError; only the second is mended by joining the device's group.
+bool AccessDenied(const QSerialPort& port) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(port);
+    return false;
+#else
+    const QByteArray device = QFile::encodeName(QSerialPortInfo(port).systemLocation());
+    return ::access(device.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+#endif
+}
 
 QSerialPort::Parity toQt(Parity p) {
     switch (p) {
@@ -108,9 +128,10 @@ void TComPort::Open() {
     opening_ = true;
     if (!port_.open(QIODevice::ReadWrite)) {
         const QString reason = port_.errorString();
+        const bool denied = port_.error() == QSerialPort::PermissionError && AccessDenied(port_);
         opening_ = false;
         port_.clearError();
-        throw ComPortError(line_.port + QStringLiteral(": ") + reason);
+        throw ComPortError(line_.port + QStringLiteral(": ") + reason, denied);
     }
     // Some devices (ptys) have no modem lines; failing to drop them is not an open failure.
     port_.setDataTerminalReady(false);

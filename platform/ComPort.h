@@ -12,7 +12,13 @@ namespace ifb {
 // Raised by TComPort::Open when the port cannot be opened with its settings.
 class ComPortError : public std::runtime_error {
   public:
-    explicit ComPortError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    explicit ComPortError(const QString& message, bool accessDenied = false)
+        : std::runtime_error(message.toStdString()), accessDenied_(accessDenied) {}
+    // The device exists but this user may not open it (not a port in use).
+    bool accessDenied() const { return accessDenied_; }
+
+  private:
+    bool accessDenied_;
 };
 
 // Error set reported by TComPort::OnError.

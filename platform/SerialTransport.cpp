@@ -21,6 +21,7 @@ void SerialTransport::open() {
     } catch (const ComPortError& e) {
         emit errorOccurred(QString::fromStdString(e.what()));
         if (wasOpen) emit stateChanged(false);
+        if (e.accessDenied()) emit accessDenied();
         emit openFailed(port_.Port() + QStringLiteral("がオープン出来ません!!\n\n") +
                         QStringLiteral("  ポート及びパラメータ設定を再確認してください。"));
         return;

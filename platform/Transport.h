@@ -52,6 +52,9 @@ class Transport : public QObject {
     void traced(const QString& text);
     // The port did not open; message is what the operator is shown.
     void openFailed(const QString& message);
+    // The port did not open because this user may not use the device (it
+    // comes before openFailed).
+    void accessDenied();
 };
 
 }  // namespace ifb

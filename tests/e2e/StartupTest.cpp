@@ -318,3 +318,41 @@ TEST(StartupPath, NonAsciiProgramFolderStopsBeforeTouchingTheBoard) {
     EXPECT_EQ(h.app->link(), nullptr);
     EXPECT_TRUE(sim.requests().isEmpty());
 }
+
+// An installed program (its uploader in libexec beside bin) whose user has a
+// config folder of its own: the files go there, and the bundled uploader is
+// the upload tool when the settings name none.
+TEST(InstalledProgram, KeepsItsFilesInTheUsersFoldersAndStartsWithItsOwnUploader) {
+    AppHarness h(QStringLiteral("usr/bin"));
+    const QString tool = h.dir.filePath(QStringLiteral("usr/libexec/ifb-updater/espota"));
+    QDir().mkpath(QFileInfo(tool).path());
+    ASSERT_TRUE(QFile::link(BinPath(QStringLiteral("espota")), tool));
+    const QString config = h.dir.filePath(QStringLiteral("home/config"));
+    const QString data = h.dir.filePath(QStringLiteral("home/data"));
+    qputenv("XDG_CONFIG_HOME", config.toUtf8());
+    qputenv("XDG_DATA_HOME", data.toUtf8());
+    h.settingsPath = config + QStringLiteral("/Vardelintool/ifb-updater.ini");
+
+    SimProcess sim({});
+    ASSERT_TRUE(sim.start()) << sim.error().toStdString();
+    QMap<QString, QString> settings = h.settingsFor(sim);
+    settings.remove(QStringLiteral("App_ESPOta"));
+    h.writeSettings(settings);
+    h.makeApp();
+    const StartupResult started = h.app->startUp();
+    h.app->closeSequence();
+    qunsetenv("XDG_CONFIG_HOME");
+    qunsetenv("XDG_DATA_HOME");
+
+    EXPECT_EQ(started, StartupResult::Ready);
+    EXPECT_EQ(h.op.log.lines.mid(0, 2), (QStringList{QStringLiteral("設定ファイル: ") + h.settingsPath,
+                                                     QStringLiteral("ファームウェアの一時ファイルの場所: ") +
+                                                         data + QStringLiteral("/Vardelintool")}));
+    EXPECT_TRUE(h.op.espotaDialogPaths.isEmpty());
+    EXPECT_EQ(h.op.espotaPathShown, QDir::cleanPath(tool));
+    EXPECT_TRUE(h.settingsText().contains(QStringLiteral("App_ESPOta=") + QDir::cleanPath(tool) + '\n'))
+        << h.settingsText().toStdString();
+    EXPECT_TRUE(h.settingsText().contains(QStringLiteral("fNoVerCheck=0\n")));
+    EXPECT_EQ(sim.lastMode(), 3);
+    EXPECT_FALSE(QFileInfo::exists(h.dir.filePath(QStringLiteral("usr/bin/Vardelintool"))));
+}

@@ -27,7 +27,7 @@ class AppHarness {
     // Writes the settings file with these "Option" keys (and "ComDebug" keys).
     void writeSettings(const QMap<QString, QString>& option,
                        const QMap<QString, QString>& comDebug = {}) const {
-        MakeFolder(ProgramFolder(exePath));
+        MakeFolder(QFileInfo(settingsPath).path());
         QFile file(settingsPath);
         file.open(QIODevice::WriteOnly | QIODevice::Truncate);
         QByteArray text = "[Option]\n";

@@ -2,8 +2,11 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "AppPaths.h"
@@ -111,6 +114,162 @@ TEST(AppPaths, FirstStartCreatesTheProgramFolderWithParents) {
     EXPECT_EQ(p.USBchange, 1);
     EXPECT_EQ(o.ComPort, QStringLiteral("COM1"));
     EXPECT_EQ(o.TCPServAddr, QStringLiteral("192.168.0.10"));
+}
+
+// The user's folders for one test: XDG_CONFIG_HOME and XDG_DATA_HOME point
+// into a fresh folder (the config one not created yet), and are put back after.
+struct UserFolders {
+    QTemporaryDir home;
+    QString config = home.filePath(QStringLiteral("missing/config"));
+    QString data = home.filePath(QStringLiteral("data"));
+    QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    UserFolders() {
+        qputenv("XDG_CONFIG_HOME", config.toUtf8());
+        qputenv("XDG_DATA_HOME", data.toUtf8());
+    }
+    ~UserFolders() {
+        restore("XDG_CONFIG_HOME", oldConfig);
+        restore("XDG_DATA_HOME", oldData);
+    }
+    UserFolders(const UserFolders&) = delete;
+    UserFolders& operator=(const UserFolders&) = delete;
+    static void restore(const char* name, const QByteArray& value) {
+        if (value.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+};
+
+// An installed layout: <root>/usr/bin/ifb-updater with its uploader in
+// <root>/usr/libexec/ifb-updater. Returns the executable's path.
+QString InstallLayout(const QTemporaryDir& root) {
+    const QString tool = root.filePath(QStringLiteral("usr/libexec/ifb-updater/espota"));
+    QDir().mkpath(QFileInfo(tool).path());
+    QDir().mkpath(root.filePath(QStringLiteral("usr/bin")));
+    writeFile(tool, "#!/bin/sh\n");
+    return root.filePath(QStringLiteral("usr/bin/ifb-updater"));
+}
+
+TEST(AppPlaces, PortableCopyKeepsEverythingInItsProgramFolder) {
+    UserFolders user;
+    QTemporaryDir dir;
+    const QString exe = dir.filePath(QStringLiteral("ifb-updater"));
+    const ProgramPlaces places = ResolvePlaces(exe);
+    EXPECT_FALSE(places.userFolders);
+    EXPECT_EQ(places.settingsPath(), SettingsPathFor(exe));
+    EXPECT_EQ(FirmwareFolderFor(places, exe, 1, user.data), ProgramFolder(exe));
+    EXPECT_EQ(FirmwareFolderFor(places, exe, 0, user.data),
+              user.data + QStringLiteral("/korima/ifb-updater"));
+    EXPECT_TRUE(places.programFolderError.isEmpty());
+    EXPECT_TRUE(BundledToolFor(exe).isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(user.config));
+}
+
+TEST(AppPlaces, InstalledProgramUsesTheUsersFoldersAndCreatesAMissingConfigFolder) {
+    UserFolders user;
+    QTemporaryDir root;
+    const QString exe = InstallLayout(root);
+    EXPECT_EQ(BundledToolFor(exe), root.filePath(QStringLiteral("usr/libexec/ifb-updater/espota")));
+    const ProgramPlaces places = ResolvePlaces(exe);
+    EXPECT_TRUE(places.userFolders);
+    EXPECT_EQ(places.settingsPath(), user.config + QStringLiteral("/Vardelintool/ifb-updater.ini"));
+    EXPECT_EQ(MakeSettingsPath(exe), places.settingsPath());
+    EXPECT_TRUE(QFileInfo(user.config + QStringLiteral("/Vardelintool")).isDir());
+    EXPECT_TRUE(places.settingsFolderError.isEmpty()) << places.settingsFolderError.toStdString();
+    EXPECT_EQ(FirmwareFolderFor(places, exe, 1, user.data), user.data + QStringLiteral("/Vardelintool"));
+    EXPECT_EQ(FirmwareFolderFor(places, exe, 0, user.data),
+              user.data + QStringLiteral("/korima/ifb-updater"));
+    // Nothing beside the executable, not even the program folder.
+    EXPECT_FALSE(QFileInfo::exists(root.filePath(QStringLiteral("usr/bin/Vardelintool"))));
+}
+
+TEST(AppPlaces, SettingsLeftInTheProgramFolderAreAdoptedOnceAndNeverOverwritten) {
+    UserFolders user;
+    QTemporaryDir root;
+    const QString exe = InstallLayout(root);
+    const QString left = SettingsPathFor(exe);
+    QDir().mkpath(QFileInfo(left).path());
+    writeFile(left, "[Option]\nComSpeed=1\n");
+    QFile::setPermissions(left, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+
+    const ProgramPlaces first = ResolvePlaces(exe);
+    EXPECT_EQ(first.adoptedFrom, left);
+    EXPECT_EQ(readFile(first.settingsPath()), QByteArray("[Option]\nComSpeed=1\n"));
+    EXPECT_TRUE(QFileInfo(first.settingsPath()).isWritable());
+    EXPECT_TRUE(SettingsFileWritable(first.settingsPath()));
+
+    writeFile(first.settingsPath(), "[Option]\nComSpeed=3\n");
+    const ProgramPlaces second = ResolvePlaces(exe);
+    EXPECT_TRUE(second.adoptedFrom.isEmpty());
+    EXPECT_EQ(readFile(second.settingsPath()), QByteArray("[Option]\nComSpeed=3\n"));
+    EXPECT_EQ(readFile(left), QByteArray("[Option]\nComSpeed=1\n"));
+}
+
+TEST(AppPlaces, ConfigFolderThatCannotBeMadeIsReportedWithTheFolderThatRefused) {
+    UserFolders user;
+    QTemporaryDir root;
+    const QString exe = InstallLayout(root);
+    // A file where the config folder should be: no one, root included, can make folders in it.
+    const QString blocker = user.home.filePath(QStringLiteral("missing"));
+    writeFile(blocker, "not a folder");
+    const ProgramPlaces places = ResolvePlaces(exe);
+    EXPECT_TRUE(places.userFolders);
+    EXPECT_EQ(places.settingsFolderError, blocker + QStringLiteral(": not a folder"));
+    EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
+}
+
+// A portable copy on a read-only file system whose folders still show every
+// write bit: only a real write finds out. The test runs itself again in a user
+// and mount namespace where the program's folder is mounted read-only.
+TEST(AppPlaces, ProgramFolderOnAReadOnlyFileSystemGivesWayToTheUsersFolders) {
+    const QString inner = qEnvironmentVariable("IFB_TEST_RO_PROGRAM_DIR");
+    if (inner.isEmpty()) {
+        const QString unshare = QStandardPaths::findExecutable(QStringLiteral("unshare"));
+        if (unshare.isEmpty()) GTEST_SKIP() << "no unshare";
+        QTemporaryDir dir;
+        const QString program = dir.filePath(QStringLiteral("stick"));
+        QDir().mkpath(program + QStringLiteral("/Vardelintool"));
+        writeFile(program + QStringLiteral("/Vardelintool/ifb-updater.ini"), "[Option]\nComSpeed=2\n");
+        QFile::setPermissions(program, QFile::Permissions(0x7777));
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("IFB_TEST_RO_PROGRAM_DIR"), program);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("data")));
+        run.setProcessEnvironment(env);
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        // 77: the namespace or the read-only mount is not available here.
+        run.start(unshare,
+                  {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"),
+                   QStringLiteral("mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" \"$0\" "
+                                  "|| exit 77; exec \"$1\" --gtest_filter=\"$2\""),
+                   program, QCoreApplication::applicationFilePath(),
+                   QStringLiteral("AppPlaces.ProgramFolderOnAReadOnlyFileSystemGivesWayToTheUsersFolders")});
+        ASSERT_TRUE(run.waitForFinished(30000));
+        const QString output = QString::fromLocal8Bit(run.readAll());
+        if (run.exitCode() == 77 || (run.exitCode() != 0 && output.startsWith(QStringLiteral("unshare:"))))
+            GTEST_SKIP() << "no read-only mount: " << output.toStdString();
+        EXPECT_EQ(run.exitCode(), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+        return;
+    }
+    const QString exe = inner + QStringLiteral("/ifb-updater");
+    ASSERT_TRUE(QFileInfo(inner).isWritable() || QFileInfo(inner).permissions() & QFileDevice::WriteOther);
+    const ProgramPlaces places = ResolvePlaces(exe);
+    EXPECT_TRUE(places.userFolders);
+    EXPECT_TRUE(places.programFolderError.startsWith(inner + QStringLiteral("/Vardelintool: ")))
+        << places.programFolderError.toStdString();
+    EXPECT_TRUE(places.programFolderError.contains(QStringLiteral("ead-only")))
+        << places.programFolderError.toStdString();
+    EXPECT_EQ(places.settingsPath(),
+              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Vardelintool/ifb-updater.ini"));
+    // The settings of the copy are not lost: they are the start of the user's file.
+    EXPECT_EQ(places.adoptedFrom, SettingsPathFor(exe));
+    EXPECT_EQ(readFile(places.settingsPath()), QByteArray("[Option]\nComSpeed=2\n"));
+    EXPECT_EQ(FirmwareFolderFor(places, exe, 1, QString()),
+              qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Vardelintool"));
 }
 
 // ---------------------------------------------------------------- code tables
