@@ -333,7 +333,7 @@ TEST(InstalledProgram, KeepsItsFilesInTheUsersFoldersAndStartsWithItsOwnUploader
     qputenv("XDG_DATA_HOME", data.toUtf8());
     h.settingsPath = config + QStringLiteral("/Vardelintool/ifb-updater.ini");
 
-    SimProcess sim({});
+    SimProcess sim(QStringList{});
     ASSERT_TRUE(sim.start()) << sim.error().toStdString();
     QMap<QString, QString> settings = h.settingsFor(sim);
     settings.remove(QStringLiteral("App_ESPOta"));
