@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 #include <QStringList>
 
 #ifndef Q_OS_WIN
@@ -16,12 +15,15 @@ namespace {
 
 // Qt reports a port in use and a device the user may not open with the same
 // PermissionError; only the second is mended by joining the device's group.
-bool AccessDenied(const QSerialPort& port) {
+// systemName is what the port was opened by: a path, or a name under /dev.
+bool AccessDenied(const QString& systemName) {
 #ifdef Q_OS_WIN
-    Q_UNUSED(port);
+    Q_UNUSED(systemName);
     return false;
 #else
-    const QByteArray device = QFile::encodeName(QSerialPortInfo(port).systemLocation());
+    const QString path =
+        systemName.contains(QLatin1Char('/')) ? systemName : QStringLiteral("/dev/") + systemName;
+    const QByteArray device = QFile::encodeName(path);
     return ::access(device.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
 #endif
 }
@@ -128,7 +130,8 @@ void TComPort::Open() {
     opening_ = true;
     if (!port_.open(QIODevice::ReadWrite)) {
         const QString reason = port_.errorString();
-        const bool denied = port_.error() == QSerialPort::PermissionError && AccessDenied(port_);
+        const bool denied =
+            port_.error() == QSerialPort::PermissionError && AccessDenied(systemPortName(line_.port));
         opening_ = false;
         port_.clearError();
         throw ComPortError(line_.port + QStringLiteral(": ") + reason, denied);
