@@ -1,5 +1,7 @@
 #include "WriteMessages.h"
 
+#include <cmath>
+
 namespace ifb::write_messages {
 
 namespace {
@@ -90,7 +92,7 @@ QString TransferDetail(qint64 sentBytes, qint64 totalBytes, double bytesPerSecon
     if (bytesPerSecond > 0) {
         text += QStringLiteral("  %1 kB/s").arg(bytesPerSecond / 1000.0, 0, 'f', 0);
         const auto left = static_cast<double>(qMax<qint64>(0, totalBytes - sentBytes));
-        text += QStringLiteral("  残り %1秒").arg(static_cast<qint64>(left / bytesPerSecond + 0.5));
+        text += QStringLiteral("  残り %1秒").arg(std::llround(left / bytesPerSecond));
     }
     return text;
 }

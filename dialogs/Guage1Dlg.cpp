@@ -74,13 +74,13 @@ void TGuage1Dlg::showReport(const ProgressReport& report) {
         stage_->show();
         detail_->show();
     }
+    stage_->setText(report.stage);
+    detail_->setText(report.detail);
     panel2_->setVisible(report.percent >= 0);
     if (report.percent >= 0) {
         progressBar1_->setRange(0, 100);
         progressBar1_->setValue(qBound(0, report.percent, 100));
     }
-    stage_->setText(report.stage);
-    detail_->setText(report.detail);
 }
 
 void TGuage1Dlg::setMarquee(bool running) {

@@ -206,9 +206,12 @@ TEST(BatchFaultMatrix, EveryFaultEndsWithTheBoardPutBackAndNoFirmwareLeft) {
         EXPECT_TRUE(settings.linkSection);
         EXPECT_EQ(settings.comPort, run.sim().linkPath());
         for (const QString& text : row.stderrHas) EXPECT_TRUE(run.err().contains(text)) << text.toStdString();
-        // Not a terminal: a line when the transfer starts and one per 10 %.
+        // Not a terminal: a line when the transfer starts, then at most one per 10 %
+        // (a read of many chunks may pass several tenths at once).
         if (run.exitCode() == 0) {
-            EXPECT_EQ(run.err().count(QStringLiteral("\n[転送] ")), 11) << run.err().toStdString();
+            const qsizetype lines = run.err().count(QStringLiteral("\n[転送] "));
+            EXPECT_GE(lines, 2) << run.err().toStdString();
+            EXPECT_LE(lines, 11) << run.err().toStdString();
         }
         ExpectCleanExit(run);
     });
