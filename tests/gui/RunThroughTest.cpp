@@ -354,7 +354,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     EXPECT_TRUE(watch.progress[2].writing);
     EXPECT_EQ(watch.progress[2].ctText, QStringLiteral("書き込み中"));
     EXPECT_EQ(watch.progress[2].statusAtClose, QString());  // emptied for the write
-    // The real figures under the spec's "書き込み中" while the image goes out.
+    // The real figures under "書き込み中" while the image goes out.
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+ / 1562 KB(  \\d+ kB/s  残り \\d+秒)?$"))
                     .match(watch.halfWayDetail)
                     .hasMatch())
