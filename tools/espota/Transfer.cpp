@@ -3,6 +3,14 @@
 #include <QElapsedTimer>
 #include <QTcpSocket>
 
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+using NativeSocket = SOCKET;
+#else
+#include <sys/socket.h>
+using NativeSocket = int;
+#endif
+
 namespace ifb::espota {
 namespace {
 
@@ -51,19 +59,41 @@ TransferResult Transfer::run() {
     // Answers are taken as they arrive: the board's last words are gone once the connection drops.
     const QMetaObject::Connection heard =
         QObject::connect(&socket_, &QTcpSocket::readyRead, &socket_, [this] { readAnswers(); });
+    const QMetaObject::Connection broken = QObject::connect(
+        &socket_, &QTcpSocket::errorOccurred, &socket_, [this] { drainKernel(); }, Qt::DirectConnection);
     answerLabel_ = settings_.stopAndWait ? "Chunk response" : "Answers";
     const Sent sent = settings_.stopAndWait ? sendStopAndWait() : sendStreaming();
     if (sent == Sent::Whole) finish();
     if (sent == Sent::Ok) result_.exitCode = 0;
     QObject::disconnect(written);
     QObject::disconnect(heard);
+    QObject::disconnect(broken);
     if (result_.exitCode == 0) log_.info(QStringLiteral("Success"));
     return result_;
 }
 
 void Transfer::readAnswers() {
-    if (!socket_.isOpen()) return;
-    const QByteArray data = socket_.readAll();
+    if (socket_.isOpen()) take(socket_.readAll());
+}
+
+void Transfer::drainKernel() {
+    // A board that rejects the image closes with our data unread, so its reset can
+    // fail a write before the read side has seen the reason it sent first. Qt closes
+    // the socket right after this signal; the reason is still in the kernel's queue.
+    const auto fd = static_cast<NativeSocket>(socket_.socketDescriptor());
+    if (socket_.socketDescriptor() == -1) return;
+    readAnswers();
+    QByteArray rest;
+    char buffer[512];
+    for (;;) {
+        const auto n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        rest.append(buffer, static_cast<qsizetype>(n));
+    }
+    take(rest);
+}
+
+void Transfer::take(const QByteArray& data) {
     if (data.isEmpty()) return;
     log_.debug(QStringLiteral("%1: '%2'").arg(QLatin1String(answerLabel_), QString::fromLatin1(data)));
     received_ += data;

@@ -42,6 +42,8 @@ class Transfer {
     Sent failByBoard();
     void finish();
     void readAnswers();
+    void drainKernel();
+    void take(const QByteArray& data);
     void showProgress(qint64 sent);
     void drawBar(qint64 sent);
     void uploadError(const QString& reason);
