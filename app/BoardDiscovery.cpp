@@ -52,7 +52,7 @@ bool BoardDiscovery::FindBoard() {
     } else {
         // An empty port list leaves nothing to open: that ends like a port
         // that does not open, without a link.
-        if (takePortChoice(chosen)) c_.board.open(c_.op.logPane());
+        if (takePortChoice(chosen)) c_.board.open(c_.records.pane(LineClass::Trace));
         c_.op.setMainWindowEnabled(false);
         c_.board.startPolling();
         const TTComXDlg* link = c_.board.link();

@@ -5,6 +5,7 @@
 #include "ChildProcess.h"
 
 namespace ifb {
+
 namespace {
 
 // "C:\x", "C:/x", "\\server\share" and "//server/share" name a file without

@@ -100,6 +100,8 @@ class Operator {
     // The upload-tool dialog, filled with the current path; the path in the
     // field when closed with OK, nothing when cancelled.
     virtual std::optional<QString> runEspotaDialog(const QString& currentPath) = 0;
+    // How many records wait for the central database (only when one is set up).
+    virtual void showRecordsWaiting(int /*count*/) {}
 };
 
 }  // namespace ifb

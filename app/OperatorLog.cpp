@@ -6,7 +6,7 @@ namespace ifb {
 
 void OperatorLog::WriteLog(const QString& text, bool always) {
     if (!always && !session_.VerboseLog) return;
-    AppendLogLine(op_.logPane(), text);
+    records_.writeLine(always ? LineClass::Always : LineClass::Verbose, text);
 }
 
 }  // namespace ifb

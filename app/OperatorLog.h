@@ -2,19 +2,20 @@
 
 #include "LogSink.h"
 #include "Operator.h"
+#include "RecordKeeper.h"
 #include "Session.h"
 
 namespace ifb {
 
 // The operator's log pane as the operations write to it: verbose lines only
-// in diagnostic mode.
+// in diagnostic mode. What reaches the pane also reaches the session log.
 class OperatorLog final : public LogSink {
   public:
-    OperatorLog(Operator& op, const Session& session) : op_(op), session_(session) {}
+    OperatorLog(RecordKeeper& records, const Session& session) : records_(records), session_(session) {}
     void WriteLog(const QString& text, bool always) override;
 
   private:
-    Operator& op_;
+    RecordKeeper& records_;
     const Session& session_;
 };
 

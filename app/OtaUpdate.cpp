@@ -102,6 +102,30 @@ bool OtaUpdate::checkNetwork() {
     return !result.blocksUpload();
 }
 
+void OtaUpdate::beginFacts() {
+    const Session& s = c_.session;
+    facts_ = UpdateFacts{};
+    facts_.startedAt = QDateTime::currentDateTimeUtc();
+    recordStopwatch_.start();
+    facts_.port = c_.board.link()->serialLine().port;
+    facts_.model = s.ModelName;
+    facts_.targetId = s.TargetId;
+    facts_.romBefore = s.RomVersion;
+    facts_.uploader = s.option.App_ESPOta;
+}
+
+void OtaUpdate::commitFacts(UpdateOutcome outcome) {
+    static const char* const names[] = {"ok", "aborted", "timeout", "tool_failed"};
+    const int code = static_cast<int>(outcome);
+    facts_.outcome = QLatin1String(abortRequested_ ? "cancelled" : names[code]);
+    facts_.outcomeCode = code;
+    facts_.durationMs = recordStopwatch_.elapsed();
+    if (ng_) facts_.ngCode = write_messages::NgCodeText(*ng_);
+    for (const StageTiming& timing : stages_.timings())
+        facts_.stages.insert(write_messages::StageName(timing.stage), timing.ms);
+    c_.records.commit(facts_);
+}
+
 void OtaUpdate::RunOtaUpdate() {
     c_.session.ToolOutputOk = true;
     abortRequested_ = false;
@@ -109,6 +133,7 @@ void OtaUpdate::RunOtaUpdate() {
     ng_.reset();
     QString firmwarePath;
     if (!startOtaMode()) return cancelUpdate();
+    beginFacts();
 
     updateStopwatch_.start();
     const bool joined = WaitWiFiConnection();
@@ -169,7 +194,7 @@ UpdateOutcome OtaUpdate::upload(const QString& firmwarePath) {
         return abortRequested_ || toolStopped;
     });
     runner.setOutputObserver([this, &reader](const QString& text) { readToolOutput(reader, text); });
-    const bool ran = runner.RunCommand(command.toolCommand(), &c_.op.logPane(), chunks);
+    const bool ran = runner.RunCommand(command.toolCommand(), &c_.records.pane(LineClass::Tool), chunks);
     qCDebug(lcUpdate) << "tool" << (ran ? "ran" : "failed") << "for" << tickTimeout_.elapsed() << "ms";
     if (toolStopped) c_.WriteLog(QStringLiteral("NG: espota.exe stopped after %1ms").arg(toolLimitMs), true);
     if (!ran) {
@@ -224,6 +249,8 @@ UpdateOutcome OtaUpdate::judgeVerdict(const ToolOutputReader& reader) {
         return UpdateOutcome::Aborted;
     }
     c_.WriteLog(QStringLiteral("OK: Program Update"), false);
+    // The board checks the whole image before it says OK.
+    facts_.bytesSent = c_.records.station().imageSize;
     return checkNewFirmware();
 }
 
@@ -240,7 +267,9 @@ UpdateOutcome OtaUpdate::checkNewFirmware() {
     const bool back = restore_.waitForBoard(s.program.checkBoardMs());
     qCDebug(lcUpdate) << (back ? "board back after" : "board not back after") << booting.elapsed() << "ms";
     commands.GetModelName(s.ModelName);
-    if (commands.GetRomVersion(s.RomVersion) && s.ToolOutputOk) {
+    const bool read = commands.GetRomVersion(s.RomVersion);
+    if (read) facts_.romAfter = s.RomVersion;
+    if (read && s.ToolOutputOk) {
         c_.WriteLog(QStringLiteral("IFB-ROMVer : ") + s.RomVersion, true);
         if (s.RomVersion == s.FirmwareId) return UpdateOutcome::Ok;
     }
@@ -261,6 +290,7 @@ void OtaUpdate::finishUpdate(UpdateOutcome outcome, const QString& firmwarePath)
     if (!firmwarePath.isEmpty() && QFileInfo::exists(firmwarePath)) QFile::remove(firmwarePath);
     stages_.finish();
     if (outcome == UpdateOutcome::Ok) ng_.reset();
+    commitFacts(outcome);
     const QString toolName = QFileInfo(c_.session.option.App_ESPOta).fileName();
     c_.op.showWriteResult({outcome, ng_, toolName, stages_.totalMs()});
     c_.WriteLog(

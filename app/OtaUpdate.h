@@ -47,6 +47,10 @@ class OtaUpdate {
     void logStages();
     void finishUpdate(UpdateOutcome outcome, const QString& firmwarePath);
     void cancelUpdate();
+    // The record's facts known when the operator confirmed the join.
+    void beginFacts();
+    // The outcome and its time, then the record: before the result is shown.
+    void commitFacts(UpdateOutcome outcome);
 
     OperationContext c_;
     BoardRestore& restore_;
@@ -55,6 +59,8 @@ class OtaUpdate {
     StageTimeline stages_;
     QElapsedTimer transferClock_;
     std::optional<NgCode> ng_;
+    QElapsedTimer recordStopwatch_;
+    UpdateFacts facts_;
     bool abortRequested_ = false;
 };
 

@@ -34,6 +34,7 @@ struct Session {
     bool UsbModeRun = false;
     QString RomVersion;
     QString ModelName;
+    QString TargetId;  // as the log shows it
     TCPIPPARAM tcpipParam;
     WiFi_AP wifiAp;
     QString otaPassword;

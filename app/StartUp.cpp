@@ -52,9 +52,25 @@ void StartUp::logPlaces() {
         c_.WriteLog(install_messages::FirmwareInUserFolder(places.firmwareFolder), true);
 }
 
+void StartUp::recordRefusal() {
+    const Session& s = c_.session;
+    UpdateFacts facts;
+    facts.startedAt = startedAt_;
+    facts.durationMs = stopwatch_.elapsed();
+    facts.port = c_.board.link()->serialLine().port;
+    facts.model = s.ModelName;
+    facts.targetId = s.TargetId;
+    facts.romBefore = s.RomVersion;
+    facts.outcome = QStringLiteral("refused");
+    facts.uploader = s.option.App_ESPOta;
+    c_.records.commit(facts);
+}
+
 StartupResult StartUp::run() {
     Session& s = c_.session;
     logPlaces();
+    startedAt_ = QDateTime::currentDateTimeUtc();
+    stopwatch_.start();
     for (const QString& notice : TimeoutNotices(s.option, s.program)) c_.WriteLog(notice, true);
     const QString shownPath = QDir::toNativeSeparators(s.exePath);
     if (!IsPlainPath(shownPath)) {
@@ -90,6 +106,7 @@ StartupResult StartUp::readBoardRecords() {
     s.RomVersion.clear();
     if (!commands.GetRomVersion(s.RomVersion)) {
         c_.WriteLog(QStringLiteral("IFB-ROMVer : 取得失敗"), true);
+        recordRefusal();
         showMessage(kFirmwareFault + kCheckConnection, std::nullopt, MsgIcon::Error);
         return StartupResult::RomVersionFailed;
     }
@@ -97,19 +114,23 @@ StartupResult StartUp::readBoardRecords() {
 
     if (!commands.GetModelName(s.ModelName)) {
         c_.WriteLog(QStringLiteral("IFB-ModelName : 取得失敗"), true);
+        recordRefusal();
         showMessage(QStringLiteral("モデル名を認識できませんでした。\n\n") + kCheckConnection, std::nullopt,
                     MsgIcon::Error);
         return StartupResult::ModelNameFailed;
     }
     c_.WriteLog(QStringLiteral("IFB-ModelName : ") + s.ModelName, true);
     if (!ModelAccepted(s.ModelName, s.option.SelectModel)) {
+        recordRefusal();
         showMessage(
             QStringLiteral("対応外のI/Fボードです。\n\nお使いのI/Fボード対応のツールをお使いください。"),
             QStringLiteral("エラー"), MsgIcon::Error);
         return StartupResult::ModelRejected;
     }
 
-    if (!commands.GetTargetId()) {
+    s.TargetId.clear();
+    if (!commands.GetTargetId(&s.TargetId)) {
+        recordRefusal();
         showMessage(kFirmwareFault + kCheckConnection, std::nullopt, MsgIcon::Error);
         return StartupResult::TargetIdFailed;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 
 #include "BoardDiscovery.h"
@@ -40,9 +42,14 @@ class StartUp {
     StartupResult readBoardRecords();
     // An installed program says where its files go.
     void logPlaces();
+    // The record of a board that answered but is refused; written before the
+    // box that says so.
+    void recordRefusal();
 
     OperationContext c_;
     BoardDiscovery& discovery_;
+    QDateTime startedAt_;
+    QElapsedTimer stopwatch_;
 };
 
 }  // namespace ifb

@@ -10,9 +10,10 @@ namespace ifb {
 UpdaterApp::UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObject* parent)
     : QObject(parent),
       op_(op),
-      log_(op, session_),
+      records_(op, firmwareId),
+      log_(records_, session_),
       board_(session_, log_),
-      context_{op, session_, board_, log_},
+      context_{op, session_, board_, log_, records_},
       restore_(context_),
       discovery_(context_),
       startUp_(context_, discovery_),
@@ -29,6 +30,10 @@ UpdaterApp::UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObjec
     session_.otaPassword = QStringLiteral("QN5KDL4072");
     RaiseSystemTimerResolution();
     session_.FirmwareId = std::move(firmwareId);
+    records_.setSecret(session_.otaPassword);
+    connect(&records_, &RecordKeeper::waitingChanged, this,
+            [this](int count) { op_.showRecordsWaiting(count); });
+    records_.open(session_.settingsPath);
 }
 
 UpdaterApp::~UpdaterApp() = default;

@@ -10,6 +10,7 @@
 #include "OperationContext.h"
 #include "OperatorLog.h"
 #include "OtaUpdate.h"
+#include "RecordKeeper.h"
 #include "Session.h"
 #include "StartUp.h"
 
@@ -47,12 +48,14 @@ class UpdaterApp : public QObject {
 
     Session& session() { return session_; }
     LogSink& log() { return log_; }
+    RecordKeeper& records() { return records_; }
     BoardDiscovery& discovery() { return discovery_; }
     TTComXDlg* link() const { return board_.link(); }
 
   private:
     Operator& op_;
     Session session_;
+    RecordKeeper records_;
     OperatorLog log_;
     BoardConnection board_;
     OperationContext context_;

@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "RecordsMessages.h"
 #include "UiStyle.h"
 
 namespace ifb {
@@ -89,6 +90,8 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     reselectItem_->setObjectName(QStringLiteral("N7"));
     helpAbout1_ = new QAction(QStringLiteral("バージョン情報(&A)..."), this);
     helpAbout1_->setObjectName(QStringLiteral("HelpAbout1"));
+    historyItem_ = new QAction(RecordsMessages::menuHistory(), this);
+    historyItem_->setObjectName(QStringLiteral("HistoryItem"));
 
     QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     fileMenu->setObjectName(QStringLiteral("File1"));
@@ -98,6 +101,9 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("設定"));
     settingsMenu->setObjectName(QStringLiteral("N6"));
     settingsMenu->addAction(reselectItem_);
+    QMenu* recordsMenu = menuBar()->addMenu(RecordsMessages::menuRecords());
+    recordsMenu->setObjectName(QStringLiteral("RecordsMenu"));
+    recordsMenu->addAction(historyItem_);
     QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     helpMenu->setObjectName(QStringLiteral("Help1"));
     helpMenu->addAction(helpAbout1_);
@@ -151,6 +157,10 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     statusLabel_ = new QLabel(statusBar());
     statusLabel_->setObjectName(QStringLiteral("StatusText"));
     statusBar()->addWidget(statusLabel_, 1);
+    recordsWaiting_ = new QLabel(statusBar());
+    recordsWaiting_->setObjectName(QStringLiteral("RecordsWaiting"));
+    recordsWaiting_->hide();
+    statusBar()->addPermanentWidget(recordsWaiting_);
 
     connect(fileSaveItem_, &QAction::triggered, this,
             [this] { runCommand(&TVX7IFBProgAppForm::writeRequested); });
@@ -158,8 +168,19 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
             [this] { runCommand(&TVX7IFBProgAppForm::reselectEspotaRequested); });
     connect(helpAbout1_, &QAction::triggered, this,
             [this] { runCommand(&TVX7IFBProgAppForm::aboutRequested); });
+    connect(historyItem_, &QAction::triggered, this,
+            [this] { runCommand(&TVX7IFBProgAppForm::historyRequested); });
     connect(fileExitItem_, &QAction::triggered, this, &QWidget::close);
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
+}
+
+void TVX7IFBProgAppForm::setRecordsWaiting(int count) {
+    recordsWaiting_->setText(count > 0 ? RecordsMessages::waitingForCentral(count) : QString());
+    recordsWaiting_->setVisible(count > 0);
+}
+
+QString TVX7IFBProgAppForm::recordsWaitingText() const {
+    return recordsWaiting_->text();
 }
 
 void TVX7IFBProgAppForm::setStatusText(const QString& text) {

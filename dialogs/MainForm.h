@@ -54,6 +54,9 @@ class TVX7IFBProgAppForm final : public QMainWindow {
     QString espotaPath() const;
     void setFirmwareVersionText(const QString& text);  // Sel_firm
     QString firmwareVersionText() const;
+    // Records waiting for the central database; nothing shown for none.
+    void setRecordsWaiting(int count);
+    QString recordsWaitingText() const;
 
     // The write button and the write menu item together.
     void setWriteCommandAvailable(bool available);
@@ -77,6 +80,7 @@ class TVX7IFBProgAppForm final : public QMainWindow {
     void writeRequested();
     void reselectEspotaRequested();
     void aboutRequested();
+    void historyRequested();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -100,6 +104,8 @@ class TVX7IFBProgAppForm final : public QMainWindow {
     QAction* exitAction_;
     QAction* reselectItem_;
     QAction* helpAbout1_;
+    QAction* historyItem_;
+    QLabel* recordsWaiting_;
     bool writeAvailable_ = true;
     bool workEnabled_ = true;
     bool shown_ = false;

@@ -1,6 +1,7 @@
 #include "UpdaterWindow.h"
 
 #include "About.h"
+#include "HistoryDialog.h"
 #include "MainForm.h"
 #include "UpdaterApp.h"
 #include "WidgetMessageBoxes.h"
@@ -26,12 +27,26 @@ UpdaterWindow::UpdaterWindow(const QString& exePath, const QString& firmwareId, 
     QObject::connect(form_.get(), &TVX7IFBProgAppForm::reselectEspotaRequested, core,
                      [core] { core->reselectEspota(); });
     QObject::connect(form_.get(), &TVX7IFBProgAppForm::aboutRequested, about, [about] { about->exec(); });
+    QObject::connect(form_.get(), &TVX7IFBProgAppForm::historyRequested, core, [this] { openHistory(); });
     setMessageBoxes(&WidgetMessageBoxes::instance());
 }
 
 // The about box leaves its parent window's children when it is deleted first.
 UpdaterWindow::~UpdaterWindow() {
+    history_.reset();
     setMessageBoxes(nullptr);
+}
+
+HistoryDialog& UpdaterWindow::openHistory() {
+    RecordKeeper& records = core_->records();
+    if (!history_)
+        history_ =
+            std::make_unique<HistoryDialog>(records.store(), records.sessionLog().folder(), form_.get());
+    history_->model().reload();
+    history_->applyFilter();
+    history_->show();
+    history_->raise();
+    return *history_;
 }
 
 void UpdaterWindow::show() {

@@ -7,6 +7,7 @@
 
 namespace ifb {
 
+class HistoryDialog;
 class TAboutBox;
 class TVX7IFBProgAppForm;
 class UpdaterApp;
@@ -31,6 +32,8 @@ class UpdaterWindow {
     WidgetOperator& op() const { return *op_; }
     UpdaterApp& core() const { return *core_; }
     TAboutBox& about() const { return *about_; }
+    // "履歴(&H)...": the history window, read afresh, shown without blocking.
+    HistoryDialog& openHistory();
 
   private:
     // Destroyed in reverse order: the about box and the core go before the
@@ -39,6 +42,7 @@ class UpdaterWindow {
     std::unique_ptr<WidgetOperator> op_;
     std::unique_ptr<UpdaterApp> core_;
     std::unique_ptr<TAboutBox> about_;
+    std::unique_ptr<HistoryDialog> history_;
 };
 
 }  // namespace ifb

@@ -54,6 +54,10 @@ LogPane& WidgetOperator::logPane() {
     return window_.Memo1();
 }
 
+void WidgetOperator::showRecordsWaiting(int count) {
+    window_.setRecordsWaiting(count);
+}
+
 void WidgetOperator::setStatusText(const QString& text) {
     window_.setStatusText(text);
 }

@@ -20,6 +20,7 @@ class WidgetOperator final : public Operator {
     ~WidgetOperator() override;
 
     LogPane& logPane() override;
+    void showRecordsWaiting(int count) override;
     void setStatusText(const QString& text) override;
     void setMainWindowEnabled(bool enabled) override;
     void setWriteCommandAvailable(bool available) override;

@@ -104,14 +104,15 @@ bool BoardCommands::GetApInfo(WiFi_AP& ap, bool always) {
     return true;
 }
 
-bool BoardCommands::GetTargetId() {
+bool BoardCommands::GetTargetId(QString* shownId) {
     send(bytes({0x05}), FrameTrace::Verbose);
     if (!link_.WaitAck()) return false;
     const auto id = ReadTargetId(link_);
     if (!id) return false;
+    const QString shown = QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0')).toUpper();
     log_.WriteLog(QStringLiteral("ターゲットID情報"), false);
-    log_.WriteLog(QStringLiteral("ID : ") + QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0')).toUpper(),
-                  true);
+    log_.WriteLog(QStringLiteral("ID : ") + shown, true);
+    if (shownId) *shownId = shown;
     return true;
 }
 

@@ -45,7 +45,7 @@ class BoardCommands {
     bool GetApInfo(WiFi_AP& ap, bool always);
     // 05, WaitAck. True only for LEN 7 with DATA[0] = 5; logs "ターゲットID情報"
     // (verbose) and "ID : " + DATA[5..6] as four hex digits (always).
-    bool GetTargetId();
+    bool GetTargetId(QString* shownId = nullptr);
     // 0B mode [01], WaitAck; logs "OK" (verbose). Reopens a closed link first.
     bool SetOtaMode(quint8 mode, bool extra);
     // 90, WaitAck. romVersion is emptied first, then DATA[1..LEN-1] on ACK.

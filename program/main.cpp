@@ -1,10 +1,12 @@
 // Program entry: the window, or the batch mode with --batch.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDate>
 #include <cstdio>
 
 #include "BatchMode.h"
 #include "FirmwareId.h"
+#include "RecordExport.h"
 #include "UpdaterWindow.h"
 #include "VersionInfo.h"
 
@@ -30,6 +32,8 @@ const char kExitCodes[] =
 struct CommandLine {
     bool batch = false;
     ifb::BatchOptions batchOptions;
+    QString exportFile;
+    QDate since;
 };
 
 // Parses the command line; prints help, version or errors and returns the exit
@@ -53,7 +57,15 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
         QStringLiteral("yes"),
         QStringLiteral("Answer every question with yes and confirm the Wi-Fi join at once. Without it the "
                        "questions are read from the terminal (y/n); no input answers no."));
-    parser.addOptions({help, version, batch, port, speed, yes});
+    const QCommandLineOption exportRecords(
+        QStringLiteral("export-records"),
+        QStringLiteral("Write the records as CSV (UTF-8 with BOM) into FILE and exit: 0 written, 1 failed."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption since(QStringLiteral("since"),
+                                   QStringLiteral("With --export-records: only records started on DATE "
+                                                  "(YYYY-MM-DD, local time) or later."),
+                                   QStringLiteral("DATE"));
+    parser.addOptions({help, version, batch, port, speed, yes, exportRecords, since});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
         return ifb::kExitUsage;
@@ -69,6 +81,19 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
     }
     if (!parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "Unexpected argument: %s\n", qPrintable(parser.positionalArguments().first()));
+        return ifb::kExitUsage;
+    }
+    out.exportFile = parser.value(exportRecords);
+    if (parser.isSet(since)) {
+        out.since = QDate::fromString(parser.value(since), Qt::ISODate);
+        if (!out.since.isValid() || out.exportFile.isEmpty()) {
+            std::fprintf(stderr, "--since needs --export-records and a date YYYY-MM-DD: %s\n",
+                         qPrintable(parser.value(since)));
+            return ifb::kExitUsage;
+        }
+    }
+    if (parser.isSet(exportRecords) && (out.exportFile.isEmpty() || parser.isSet(batch))) {
+        std::fputs("--export-records needs a file name and goes without --batch\n", stderr);
         return ifb::kExitUsage;
     }
     out.batch = parser.isSet(batch);
@@ -115,6 +140,8 @@ int main(int argc, char** argv) {
         {
             QCoreApplication app(argc, argv);
             if (const auto code = Parse(app, cl)) return *code;
+            if (!cl.exportFile.isEmpty())
+                return ifb::ExportRecords(QCoreApplication::applicationFilePath(), cl.exportFile, cl.since);
             if (cl.batch)
                 return ifb::RunBatch(cl.batchOptions, QCoreApplication::applicationFilePath(),
                                      QString::fromLatin1(ifb::kFirmwareId));

@@ -10,3 +10,5 @@ add_dependencies(test_update_outcome ifb-sim espota)
 ifb_add_test(test_write_diagnosis LABEL e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/WriteDiagnosisTest.cpp
              LIBS ifb_app ifb_firmware TIMEOUT 300)
 add_dependencies(test_write_diagnosis ifb-sim espota)
+ifb_add_test(test_records LABEL e2e SOURCES ${CMAKE_CURRENT_LIST_DIR}/RecordsTest.cpp LIBS ifb_app ifb_firmware TIMEOUT 300)
+add_dependencies(test_records ifb-sim espota)

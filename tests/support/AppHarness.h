@@ -19,7 +19,7 @@ namespace ifb::test {
 class AppHarness {
   public:
     explicit AppHarness(const QString& programFolder = QStringLiteral("app"))
-        : exePath(dir.filePath(programFolder + QStringLiteral("/ifb-updater"))),
+        : exePath(QDir(dir.path()).filePath(programFolder + QStringLiteral("/ifb-updater"))),
           settingsPath(SettingsPathFor(exePath)) {
         QDir().mkpath(QFileInfo(exePath).path());
     }

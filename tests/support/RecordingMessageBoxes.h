@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 #include "MessageBox.h"
@@ -15,6 +16,7 @@ class RecordingMessageBoxes final : public MessageBoxes {
     ~RecordingMessageBoxes() override { setMessageBoxes(nullptr); }
 
     MsgAnswer show(const MessageBoxRequest& request) override {
+        if (onShow) onShow(request);
         shown.push_back(request);
         if (!answers.empty()) {
             const MsgAnswer a = answers.front();
@@ -26,6 +28,7 @@ class RecordingMessageBoxes final : public MessageBoxes {
 
     std::vector<MessageBoxRequest> shown;
     std::deque<MsgAnswer> answers;
+    std::function<void(const MessageBoxRequest&)> onShow;
 };
 
 }  // namespace ifb::test

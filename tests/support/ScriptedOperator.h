@@ -63,6 +63,7 @@ class ScriptedOperator final : public Operator {
         return joinAnswer;
     }
     void showWriteResult(const WriteResult& result) override {
+        if (onWriteResult) onWriteResult(result.outcome);
         writeResults.push_back(result.outcome);
         results.push_back(result);
     }
@@ -83,6 +84,8 @@ class ScriptedOperator final : public Operator {
     bool joinAnswer = true;
     std::function<void()> onJoinShown;
     std::function<void(const ProgressSetup&)> onProgressOpened;
+    // Called as the result dialog opens, before it is recorded as shown.
+    std::function<void(UpdateOutcome)> onWriteResult;
     std::deque<std::optional<QString>> espotaAnswers;
 
     // What was shown.

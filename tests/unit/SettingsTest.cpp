@@ -14,15 +14,12 @@
 #include "QtPrinters.h"
 #include "RecordingMessageBoxes.h"
 #include "Settings.h"
+#include "TestFiles.h"
 
 using namespace ifb;
+using namespace ifb::test;
 
 namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -196,15 +193,15 @@ TEST(AppPlaces, SettingsLeftInTheProgramFolderAreAdoptedOnceAndNeverOverwritten)
 
     const ProgramPlaces first = ResolvePlaces(exe);
     EXPECT_EQ(first.adoptedFrom, left);
-    EXPECT_EQ(readFile(first.settingsPath()), QByteArray("[Option]\nComSpeed=1\n"));
+    EXPECT_EQ(FileBytes(first.settingsPath()), QByteArray("[Option]\nComSpeed=1\n"));
     EXPECT_TRUE(QFileInfo(first.settingsPath()).isWritable());
     EXPECT_TRUE(SettingsFileWritable(first.settingsPath()));
 
     writeFile(first.settingsPath(), "[Option]\nComSpeed=3\n");
     const ProgramPlaces second = ResolvePlaces(exe);
     EXPECT_TRUE(second.adoptedFrom.isEmpty());
-    EXPECT_EQ(readFile(second.settingsPath()), QByteArray("[Option]\nComSpeed=3\n"));
-    EXPECT_EQ(readFile(left), QByteArray("[Option]\nComSpeed=1\n"));
+    EXPECT_EQ(FileBytes(second.settingsPath()), QByteArray("[Option]\nComSpeed=3\n"));
+    EXPECT_EQ(FileBytes(left), QByteArray("[Option]\nComSpeed=1\n"));
 }
 
 TEST(AppPlaces, ConfigFolderThatCannotBeMadeIsReportedWithTheFolderThatRefused) {
@@ -217,7 +214,7 @@ TEST(AppPlaces, ConfigFolderThatCannotBeMadeIsReportedWithTheFolderThatRefused) 
     const ProgramPlaces places = ResolvePlaces(exe);
     EXPECT_TRUE(places.userFolders);
     EXPECT_EQ(places.settingsFolderError, blocker + QStringLiteral(": not a folder"));
-    EXPECT_EQ(readFile(blocker), QByteArray("not a folder"));
+    EXPECT_EQ(FileBytes(blocker), QByteArray("not a folder"));
 }
 
 // A portable copy on a read-only file system whose folders still show every
@@ -267,7 +264,7 @@ TEST(AppPlaces, ProgramFolderOnAReadOnlyFileSystemGivesWayToTheUsersFolders) {
               qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Vardelintool/ifb-updater.ini"));
     // The settings of the copy are not lost: they are the start of the user's file.
     EXPECT_EQ(places.adoptedFrom, SettingsPathFor(exe));
-    EXPECT_EQ(readFile(places.settingsPath()), QByteArray("[Option]\nComSpeed=2\n"));
+    EXPECT_EQ(FileBytes(places.settingsPath()), QByteArray("[Option]\nComSpeed=2\n"));
     EXPECT_EQ(FirmwareFolderFor(places, exe, 1, QString()),
               qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Vardelintool"));
 }
@@ -361,7 +358,7 @@ TEST_F(SettingsFixture, FirstExitWritesOptionInOrderThenComDebug) {
 
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(
-        text(readFile(path)),
+        text(FileBytes(path)),
         QStringLiteral("[Option]\nComPort=3\nComSpeed=4\nParity=0\nUseUSB=0\nTCPPort=3335\nfTCPServer=1\n"
                        "TCPServPort=10777\nTCPServAddr=192.168.0.10\nfNoVerCheck=0\nSPISpeed=1\nSPIMode=1\n"
                        "ProgMode=1\nUploadSpeed=5\nApp_ESPOta=/opt/esp/espota.py\nProgAddr1=65536\n"
@@ -434,7 +431,7 @@ TEST_F(SettingsFixture, EveryValueRoundTrips) {
     EXPECT_EQ(pBack.binPath_Mode, 0);
     EXPECT_EQ(pBack.USBWait_Mode, 2);
     EXPECT_EQ(pBack.USBchange, 3);
-    EXPECT_TRUE(readFile(path).contains(QStringLiteral("ユーザー").toUtf8()));  // UTF-8 on disk
+    EXPECT_TRUE(FileBytes(path).contains(QStringLiteral("ユーザー").toUtf8()));  // UTF-8 on disk
 }
 
 TEST_F(SettingsFixture, PortNameTextRoundTripsInBothSections) {
@@ -443,7 +440,7 @@ TEST_F(SettingsFixture, PortNameTextRoundTripsInBothSections) {
     SerialLine line;
     line.port = o.ComPort;
     writeAtExit(o, ProgramSettings{}, 0, line, LinkSettings{});
-    const QString written = text(readFile(path));
+    const QString written = text(FileBytes(path));
     EXPECT_TRUE(written.contains(QStringLiteral("ComPort=/tmp/x/ttyIFB\n")));
     EXPECT_TRUE(written.contains(QStringLiteral("Port=/tmp/x/ttyIFB\n")));
 
@@ -477,7 +474,7 @@ TEST_F(SettingsFixture, UntouchedKeysAndForeignSectionsSurviveRuns) {
         EXPECT_EQ(o.fProgFile2, 1);
         writeAtExit(o, p, 0, SerialLine{}, LinkSettings{});
     }
-    const QString t = text(readFile(path));
+    const QString t = text(FileBytes(path));
     // Existing lines keep their place and spelling, new keys follow the last
     // key of the section, before its blank line; ComDebug comes last.
     EXPECT_TRUE(
@@ -542,7 +539,7 @@ TEST_F(SettingsFixture, RateChosenInOptionReplacesABadBaudRate) {
     line.parity = ParityFromCode(1);
     ASSERT_TRUE(WriteLinkSettings(path, kTransportSerial, line, link));
     EXPECT_EQ(
-        text(readFile(path)),
+        text(FileBytes(path)),
         QStringLiteral("[ComDebug]\nPort=5\nBaudRate=57600\nIDNo=9\nParityBits=1\nByteSize=8\nStopBits=0\n"
                        "FlowCont=0\nfDispCont1=1\nMAX_REC_NO=200\n"));
 }
@@ -559,7 +556,7 @@ TEST_F(SettingsFixture, SerialKeysOnlyForTheSerialTransport) {
 
     link.idNo = 4;
     ASSERT_TRUE(WriteLinkSettings(path, kTransportTcp, line, link));
-    EXPECT_EQ(text(readFile(path)),
+    EXPECT_EQ(text(FileBytes(path)),
               QStringLiteral("[ComDebug]\nPort=7\nBaudRate=12345\nIDNo=4\nfDispCont1=1\nMAX_REC_NO=200\n"));
 }
 
@@ -580,7 +577,7 @@ TEST_F(SettingsFixture, ReadOnlyFileShowsOneBoxAndStaysAsItWas) {
 
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0], kWriteFailedBox);
-    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(FileBytes(path), before);
 }
 
 TEST_F(SettingsFixture, FileThatCannotBeCreatedShowsTheBox) {
@@ -617,7 +614,7 @@ TEST_F(SettingsFixture, WriteThatFailsBeforeTheRenameKeepsTheOldFile) {
     Option o;
     o.App_ESPOta = QStringLiteral("/opt/espota.py");
     ASSERT_TRUE(WriteSettings(path, o, ProgramSettings{}, 0));
-    const QByteArray before = readFile(path);
+    const QByteArray before = FileBytes(path);
 
     // Both writers make the file longer than it is now, so both hit the limit:
     // the first with a large write, the second with a small one that stays in
@@ -628,7 +625,7 @@ TEST_F(SettingsFixture, WriteThatFailsBeforeTheRenameKeepsTheOldFile) {
         EXPECT_FALSE(WriteSettings(path, o, ProgramSettings{}, 0));
         EXPECT_FALSE(WriteLinkSettings(path, kTransportSerial, SerialLine{}, LinkSettings{}));
     }
-    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(FileBytes(path), before);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0], kWriteFailedBox);
     // No temporary file left beside it.
@@ -703,7 +700,7 @@ TEST_F(SettingsFixture, DuplicatesCrlfAndBomAreHandled) {
 
     o.ComSpeed = 1;
     ASSERT_TRUE(WriteSettings(path, o, p, 0));
-    const QByteArray after = readFile(path);
+    const QByteArray after = FileBytes(path);
     EXPECT_TRUE(after.startsWith("\xEF\xBB\xBF[Option]\r\nComSpeed=1\r\nComSpeed=3\r\nComPort=1\r\n"));
     EXPECT_TRUE(after.contains("USBchange=1\r\n\r\n[OPTION]\r\nParity=1\r\n[ComDebug]\r\nIDNo=5\r\n"));
     EXPECT_FALSE(after.contains("\n\n")) << "every line ends in CRLF";
@@ -768,7 +765,7 @@ TEST_F(SettingsFixture, TimeoutsAreUsedWithinTheirRangeAndTheFileKeepsWhatStillW
         }
 
         ASSERT_TRUE(WriteSettings(path, o, p, 0));
-        const QString after = text(readFile(path));
+        const QString after = text(FileBytes(path));
         if (c.writtenBack) {
             for (const char* key : {"CHK_IFB_TIME", "CONECT_WAIT_TIME", "Prog_WAIT_TIME"})
                 EXPECT_TRUE(after.contains(
