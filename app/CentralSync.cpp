@@ -20,7 +20,9 @@ const char kCreateTable[] =
     " image_sha256 text, image_size bigint, port text, model text, target_id text,"
     " rom_before text, rom_after text, outcome text NOT NULL, outcome_code integer, ng_code text,"
     " duration_ms bigint, stages jsonb, uploader text, uploader_sha256 text, bytes_sent bigint,"
-    " log_file text, received_at timestamptz NOT NULL DEFAULT now())";
+    " log_file text, received_at timestamptz NOT NULL DEFAULT now(), unit integer)";
+// A table made before units were numbered.
+const char kAddUnit[] = "ALTER TABLE updates ADD COLUMN IF NOT EXISTS unit integer";
 
 // Every column but synced_at, which only the station's own file keeps.
 QString InsertStatement() {
@@ -77,7 +79,7 @@ bool CentralWorker::connectServer(QString& why, bool& loginRefused) {
     }
     QSqlQuery q(db);
     q.exec(QStringLiteral("SET client_min_messages TO warning"));
-    if (!q.exec(QString::fromLatin1(kCreateTable))) {
+    if (!q.exec(QString::fromLatin1(kCreateTable)) || !q.exec(QString::fromLatin1(kAddUnit))) {
         why = q.lastError().text();
         db.close();
         return false;

@@ -16,15 +16,17 @@ void CloseSequence::run() {
     if (closed_) return;
     closed_ = true;
     Session& s = c_.session;
-    WriteSettings(s.settingsPath, s.option, s.program, s.SavedBoardMode);
+    if (WriteSettings(s.settingsPath, s.option, s.program, s.SavedBoardMode))
+        WriteStationSettings(s.settingsPath, s.station);
     const TTComXDlg* link = c_.board.link();
     if (!link) return;
-    if (s.option.fNoVerCheck == 0) restoreBoardAtClose();
+    // A board station mode has given back is not touched again.
+    if (s.option.fNoVerCheck == 0 && !s.boardReleased) releaseBoard();
     WriteLinkSettings(s.settingsPath, s.option.UseUSB, link->serialLine(), link->linkSettings());
     c_.board.close();
 }
 
-void CloseSequence::restoreBoardAtClose() {
+void CloseSequence::releaseBoard() {
     const Session& s = c_.session;
     // A board the update restarted a moment ago is let finish booting first.
     if (s.boardBooting) restore_.waitForBoard(s.program.checkBoardMs());

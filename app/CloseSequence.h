@@ -13,12 +13,11 @@ class CloseSequence {
 
     // Later calls do nothing.
     void run();
+    // The board's part: the notice after the USB-mode fallback, or the mode
+    // restore. Station mode gives each board back this way before the next.
+    void releaseBoard();
 
   private:
-    // The board's part: the notice after the USB-mode fallback, or the mode
-    // restore.
-    void restoreBoardAtClose();
-
     OperationContext c_;
     BoardRestore& restore_;
     bool closed_ = false;

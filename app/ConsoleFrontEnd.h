@@ -125,6 +125,8 @@ class ConsoleOperator final : public Operator {
     bool portMissing() const { return portMissing_; }
     // The outcome of the last write, nothing when none ran.
     std::optional<UpdateOutcome> lastOutcome() const { return lastOutcome_; }
+    // Before the next unit's update in station mode.
+    void clearOutcome() { lastOutcome_.reset(); }
 
   private:
     // Ends an updated progress line first.

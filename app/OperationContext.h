@@ -21,6 +21,8 @@ struct OperationContext {
     // The progress dialog with its caption and banner; the status bar shows
     // the banner or nothing.
     void startProgress(ProgressKind kind, const QString& banner, bool statusShowsBanner) const;
+    // A record's facts about the attached board, starting now.
+    UpdateFacts boardFacts() const;
 };
 
 }  // namespace ifb

@@ -33,6 +33,13 @@ struct PortDialogResult {
 // dialog and of batch mode's exit code.
 enum class UpdateOutcome : int { Ok = 0, Aborted = 1, TimeOut = 2, ToolFailed = 3 };
 
+// What the window shows of station mode.
+struct StationView {
+    bool enabled = false;
+    bool waiting = false;  // for the next board
+    QString counters;      // empty while station mode is off
+};
+
 // What the result dialog shows of one update.
 struct WriteResult {
     UpdateOutcome outcome = UpdateOutcome::Aborted;
@@ -102,6 +109,8 @@ class Operator {
     virtual std::optional<QString> runEspotaDialog(const QString& currentPath) = 0;
     // How many records wait for the central database (only when one is set up).
     virtual void showRecordsWaiting(int /*count*/) {}
+    // Station mode's state: on or off, waiting for the next board, the counters.
+    virtual void showStation(const StationView& /*view*/) {}
 };
 
 }  // namespace ifb

@@ -103,15 +103,8 @@ bool OtaUpdate::checkNetwork() {
 }
 
 void OtaUpdate::beginFacts() {
-    const Session& s = c_.session;
-    facts_ = UpdateFacts{};
-    facts_.startedAt = QDateTime::currentDateTimeUtc();
+    facts_ = c_.boardFacts();
     recordStopwatch_.start();
-    facts_.port = c_.board.link()->serialLine().port;
-    facts_.model = s.ModelName;
-    facts_.targetId = s.TargetId;
-    facts_.romBefore = s.RomVersion;
-    facts_.uploader = s.option.App_ESPOta;
 }
 
 void OtaUpdate::commitFacts(UpdateOutcome outcome) {
@@ -131,6 +124,7 @@ void OtaUpdate::RunOtaUpdate() {
     abortRequested_ = false;
     stages_.start();
     ng_.reset();
+    lastOutcome_.reset();
     QString firmwarePath;
     if (!startOtaMode()) return cancelUpdate();
     beginFacts();
@@ -290,6 +284,7 @@ void OtaUpdate::finishUpdate(UpdateOutcome outcome, const QString& firmwarePath)
     if (!firmwarePath.isEmpty() && QFileInfo::exists(firmwarePath)) QFile::remove(firmwarePath);
     stages_.finish();
     if (outcome == UpdateOutcome::Ok) ng_.reset();
+    lastOutcome_ = outcome;
     commitFacts(outcome);
     const QString toolName = QFileInfo(c_.session.option.App_ESPOta).fileName();
     c_.op.showWriteResult({outcome, ng_, toolName, stages_.totalMs()});

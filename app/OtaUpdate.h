@@ -26,6 +26,10 @@ class OtaUpdate {
     // Stops a running update as soon as it can; the closing steps still run.
     void requestAbort() { abortRequested_ = true; }
 
+    // How the last update ended: none for the cancel end (the closing steps
+    // did not run), and its NG code.
+    std::optional<UpdateOutcome> lastOutcome() const { return lastOutcome_; }
+    const std::optional<NgCode>& lastNg() const { return ng_; }
     // The stages of the last update with their timings.
     const StageTimeline& stages() const { return stages_; }
 
@@ -59,6 +63,7 @@ class OtaUpdate {
     StageTimeline stages_;
     QElapsedTimer transferClock_;
     std::optional<NgCode> ng_;
+    std::optional<UpdateOutcome> lastOutcome_;
     QElapsedTimer recordStopwatch_;
     UpdateFacts facts_;
     bool abortRequested_ = false;

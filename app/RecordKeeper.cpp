@@ -77,6 +77,7 @@ UpdateRecord BuildRecord(const UpdateFacts& facts, const StationFacts& station, 
     r.uploaderSha256 = uploaderSha256;
     r.bytesSent = facts.bytesSent;
     r.logFile = logFile;
+    r.unit = facts.unit;
     return r;
 }
 

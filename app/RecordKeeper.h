@@ -35,6 +35,7 @@ struct UpdateFacts {
     QJsonObject stages;  // stage name -> milliseconds
     QString uploader;
     std::optional<qint64> bytesSent;
+    std::optional<int> unit;
 };
 
 // What is the same for every record of this program on this PC.

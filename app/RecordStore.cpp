@@ -29,6 +29,8 @@ const char* const kMigrations[] = {
     // The upload tool is hashed once per version of its file, not once per run.
     "CREATE TABLE file_digests ("
     " path TEXT PRIMARY KEY, size INTEGER NOT NULL, modified_ms INTEGER NOT NULL, sha256 TEXT NOT NULL);",
+    // Station mode numbers the units of a run.
+    "ALTER TABLE updates ADD COLUMN unit INTEGER;",
 };
 static_assert(sizeof kMigrations / sizeof kMigrations[0] == RecordStore::kSchemaVersion);
 
@@ -69,6 +71,7 @@ UpdateRecord ReadRecord(const QSqlQuery& q) {
     if (!q.isNull(21)) r.bytesSent = q.value(21).toLongLong();
     r.logFile = text(22);
     if (!q.isNull(23)) r.syncedAt = ParseRecordTime(text(23));
+    if (!q.isNull(24)) r.unit = q.value(24).toInt();
     return r;
 }
 

@@ -47,7 +47,7 @@ struct RecordTotals {
 class RecordStore {
   public:
     // The schema this build writes; older files are migrated forward on open.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     explicit RecordStore(QString path);
     ~RecordStore();

@@ -8,6 +8,7 @@
 #include "BoardRecords.h"
 #include "NetworkAdapters.h"
 #include "Settings.h"
+#include "StationSettings.h"
 #include "ToolRunner.h"
 
 namespace ifb {
@@ -35,6 +36,11 @@ struct Session {
     QString RomVersion;
     QString ModelName;
     QString TargetId;  // as the log shows it
+    // Station mode: the number of the unit attached (0 outside station mode),
+    // and whether that board was already given back.
+    StationSettings station;
+    int stationUnit = 0;
+    bool boardReleased = false;
     TCPIPPARAM tcpipParam;
     WiFi_AP wifiAp;
     QString otaPassword;

@@ -53,16 +53,10 @@ void StartUp::logPlaces() {
 }
 
 void StartUp::recordRefusal() {
-    const Session& s = c_.session;
-    UpdateFacts facts;
+    UpdateFacts facts = c_.boardFacts();
     facts.startedAt = startedAt_;
     facts.durationMs = stopwatch_.elapsed();
-    facts.port = c_.board.link()->serialLine().port;
-    facts.model = s.ModelName;
-    facts.targetId = s.TargetId;
-    facts.romBefore = s.RomVersion;
     facts.outcome = QStringLiteral("refused");
-    facts.uploader = s.option.App_ESPOta;
     c_.records.commit(facts);
 }
 
@@ -98,6 +92,12 @@ StartupResult StartUp::run() {
     c_.op.showEspotaPath(s.option.App_ESPOta);
     c_.op.showFirmwareVersion(QStringLiteral("Ver : ") + s.FirmwareId);
     return StartupResult::Ready;
+}
+
+StartupResult StartUp::takeBoardRecords() {
+    startedAt_ = QDateTime::currentDateTimeUtc();
+    stopwatch_.start();
+    return readBoardRecords();
 }
 
 StartupResult StartUp::readBoardRecords() {

@@ -33,6 +33,9 @@ class StartUp {
         : c_(context), discovery_(discovery) {}
 
     StartupResult run();
+    // The records of a board taken later in the run (station mode), timed from
+    // now; a refused board is recorded and told, and the window stays.
+    StartupResult takeBoardRecords();
 
   private:
     // Ends the start-up: the window is asked to close.

@@ -44,7 +44,8 @@ QVariantList RecordValues(const UpdateRecord& r) {
             Text(r.uploaderSha256),
             NumberOrNull(r.bytesSent),
             Text(r.logFile),
-            r.syncedAt ? QVariant(RecordTime(*r.syncedAt)) : TextOrNull(QString())};
+            r.syncedAt ? QVariant(RecordTime(*r.syncedAt)) : TextOrNull(QString()),
+            NumberOrNull(r.unit)};
 }
 
 QStringList RecordTexts(const UpdateRecord& r) {

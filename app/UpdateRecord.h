@@ -36,6 +36,7 @@ struct UpdateRecord {
     std::optional<qint64> bytesSent;
     QString logFile;  // the session's log file, relative to the records folder
     std::optional<QDateTime> syncedAt;
+    std::optional<int> unit;  // the station's unit number in station mode
 };
 
 // The columns in the order of the CSV export and of every insert.
@@ -48,7 +49,8 @@ inline const QStringList& RecordColumns() {
         QStringLiteral("rom_before"),   QStringLiteral("rom_after"),    QStringLiteral("outcome"),
         QStringLiteral("outcome_code"), QStringLiteral("ng_code"),      QStringLiteral("duration_ms"),
         QStringLiteral("stages"),       QStringLiteral("uploader"),     QStringLiteral("uploader_sha256"),
-        QStringLiteral("bytes_sent"),   QStringLiteral("log_file"),     QStringLiteral("synced_at")};
+        QStringLiteral("bytes_sent"),   QStringLiteral("log_file"),     QStringLiteral("synced_at"),
+        QStringLiteral("unit")};
     return columns;
 }
 

@@ -13,6 +13,7 @@
 #include "RecordKeeper.h"
 #include "Session.h"
 #include "StartUp.h"
+#include "Station.h"
 
 namespace ifb {
 
@@ -28,16 +29,23 @@ class UpdaterApp : public QObject {
   public:
     // Runs the constructor steps: settings path and program folder, settings,
     // the update's built-in records, the firmware identifier.
-    UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObject* parent = nullptr);
+    UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObject* parent = nullptr,
+               SystemPortList ports = SystemPorts());
     ~UpdaterApp() override;
 
     // The start-up sequence (first show). On failure the operator has been
     // asked to close the window.
-    StartupResult startUp() { return startUp_.run(); }
+    StartupResult startUp();
     // The close sequence; runs once, later calls do nothing.
     void closeSequence() { close_.run(); }
-    // The write command: the update with the main window disabled.
+    // The write command: the update with the main window disabled. In station
+    // mode a board skipped as current is taken again first.
     void writeCommand();
+    // "次のボード" (station mode), or the station's port gone and back: the
+    // next board.
+    void nextBoardCommand();
+    // "連続書き込み".
+    void setStationMode(bool on) { station_.setEnabled(on); }
     // "実行ファイル再設定".
     void reselectEspota();
     // The about box gesture: verbose log, frame and receive traces.
@@ -50,9 +58,12 @@ class UpdaterApp : public QObject {
     LogSink& log() { return log_; }
     RecordKeeper& records() { return records_; }
     BoardDiscovery& discovery() { return discovery_; }
+    Station& station() { return station_; }
     TTComXDlg* link() const { return board_.link(); }
 
   private:
+    void showStation();
+
     Operator& op_;
     Session session_;
     RecordKeeper records_;
@@ -64,6 +75,7 @@ class UpdaterApp : public QObject {
     StartUp startUp_;
     OtaUpdate update_;
     CloseSequence close_;
+    Station station_;
 };
 
 }  // namespace ifb

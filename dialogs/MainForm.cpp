@@ -15,6 +15,7 @@
 #include <QToolButton>
 
 #include "RecordsMessages.h"
+#include "StationMessages.h"
 #include "UiStyle.h"
 
 namespace ifb {
@@ -92,6 +93,14 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     helpAbout1_->setObjectName(QStringLiteral("HelpAbout1"));
     historyItem_ = new QAction(RecordsMessages::menuHistory(), this);
     historyItem_->setObjectName(QStringLiteral("HistoryItem"));
+    stationItem_ = new QAction(StationMessages::menuItem(), this);
+    stationItem_->setObjectName(QStringLiteral("StationModeItem"));
+    stationItem_->setCheckable(true);
+    resetCountersItem_ = new QAction(StationMessages::resetCountersItem(), this);
+    resetCountersItem_->setObjectName(QStringLiteral("ResetCountersItem"));
+    nextBoardAction_ = new QAction(style()->standardIcon(QStyle::SP_MediaSkipForward),
+                                   StationMessages::nextBoardButton(), this);
+    nextBoardAction_->setObjectName(QStringLiteral("NextBoardItem"));
 
     QMenu* fileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     fileMenu->setObjectName(QStringLiteral("File1"));
@@ -101,6 +110,9 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("設定"));
     settingsMenu->setObjectName(QStringLiteral("N6"));
     settingsMenu->addAction(reselectItem_);
+    settingsMenu->addSeparator();
+    settingsMenu->addAction(stationItem_);
+    settingsMenu->addAction(resetCountersItem_);
     QMenu* recordsMenu = menuBar()->addMenu(RecordsMessages::menuRecords());
     recordsMenu->setObjectName(QStringLiteral("RecordsMenu"));
     recordsMenu->addAction(historyItem_);
@@ -123,6 +135,11 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     tbExit_->setDefaultAction(exitAction_);
     tbExit_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolBar_->addWidget(tbExit_);
+    nextBoard_ = new QToolButton(toolBar_);
+    nextBoard_->setObjectName(QStringLiteral("NextBoardButton"));
+    nextBoard_->setDefaultAction(nextBoardAction_);
+    nextBoard_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolBar_->addWidget(nextBoard_)->setVisible(false);
 
     auto* central = new QWidget(this);
     auto* espotaLabel = new QLabel(QStringLiteral("実行ファイル(espota.exe)"), central);
@@ -139,6 +156,13 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     selFirm_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     selFirm_->setMinimumHeight(22);
     memo1_ = new LogMemo(central);
+    stationNotice_ = new QLabel(central);
+    stationNotice_->setObjectName(QStringLiteral("StationNotice"));
+    stationNotice_->setStyleSheet(QStringLiteral("font-weight: bold; color: #b05000;"));
+    stationNotice_->hide();
+    stationCounters_ = new QLabel(central);
+    stationCounters_->setObjectName(QStringLiteral("StationCounters"));
+    stationCounters_->hide();
 
     auto* grid = new QGridLayout(central);
     grid->setContentsMargins(8, 6, 8, 6);
@@ -147,9 +171,11 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     grid->addWidget(selEspota_, 1, 0, 1, 2);
     grid->addWidget(firmLabel, 2, 0);
     grid->addWidget(selFirm_, 2, 1);
-    grid->addWidget(memo1_, 3, 0, 1, 2);
+    grid->addWidget(stationNotice_, 3, 0);
+    grid->addWidget(stationCounters_, 3, 1, Qt::AlignRight);
+    grid->addWidget(memo1_, 4, 0, 1, 2);
     grid->setColumnStretch(1, 1);
-    grid->setRowStretch(3, 1);
+    grid->setRowStretch(4, 1);
     setCentralWidget(central);
 
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
@@ -161,6 +187,10 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     recordsWaiting_->setObjectName(QStringLiteral("RecordsWaiting"));
     recordsWaiting_->hide();
     statusBar()->addPermanentWidget(recordsWaiting_);
+    stationStatus_ = new QLabel(statusBar());
+    stationStatus_->setObjectName(QStringLiteral("StationStatus"));
+    stationStatus_->hide();
+    statusBar()->addPermanentWidget(stationStatus_);
 
     connect(fileSaveItem_, &QAction::triggered, this,
             [this] { runCommand(&TVX7IFBProgAppForm::writeRequested); });
@@ -170,8 +200,36 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
             [this] { runCommand(&TVX7IFBProgAppForm::aboutRequested); });
     connect(historyItem_, &QAction::triggered, this,
             [this] { runCommand(&TVX7IFBProgAppForm::historyRequested); });
+    connect(stationItem_, &QAction::toggled, this, [this](bool on) { emit stationModeToggled(on); });
+    connect(resetCountersItem_, &QAction::triggered, this, [this] { emit resetCountersRequested(); });
+    connect(nextBoardAction_, &QAction::triggered, this,
+            [this] { runCommand(&TVX7IFBProgAppForm::nextBoardRequested); });
     connect(fileExitItem_, &QAction::triggered, this, &QWidget::close);
     connect(exitAction_, &QAction::triggered, this, &QWidget::close);
+}
+
+void TVX7IFBProgAppForm::setStationView(const StationView& view) {
+    {
+        const QSignalBlocker quiet(stationItem_);
+        stationItem_->setChecked(view.enabled);
+    }
+    for (QAction* action : toolBar_->actions()) {
+        if (toolBar_->widgetForAction(action) == nextBoard_) action->setVisible(view.enabled);
+    }
+    stationNotice_->setText(view.waiting ? StationMessages::waitingForBoard() : QString());
+    stationNotice_->setVisible(view.enabled && view.waiting);
+    for (QLabel* label : {stationCounters_, stationStatus_}) {
+        label->setText(view.counters);
+        label->setVisible(view.enabled);
+    }
+}
+
+QString TVX7IFBProgAppForm::stationNoticeText() const {
+    return stationNotice_->isVisibleTo(this) ? stationNotice_->text() : QString();
+}
+
+QString TVX7IFBProgAppForm::stationCountersText() const {
+    return stationCounters_->isVisibleTo(this) ? stationCounters_->text() : QString();
 }
 
 void TVX7IFBProgAppForm::setRecordsWaiting(int count) {
@@ -224,7 +282,8 @@ void TVX7IFBProgAppForm::updateActions() {
     // bar; only the menu item disappears while the write is not available.
     fileSaveItem_->setVisible(writeAvailable_);
     fileSaveItem_->setEnabled(workEnabled_ && writeAvailable_);
-    for (QAction* action : {fileExitItem_, exitAction_, reselectItem_, helpAbout1_, memo1_->clearAction()})
+    for (QAction* action : {fileExitItem_, exitAction_, reselectItem_, helpAbout1_, memo1_->clearAction(),
+                            stationItem_, resetCountersItem_, nextBoardAction_})
         action->setEnabled(workEnabled_);
 }
 

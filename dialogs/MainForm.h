@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 
 #include "LogPane.h"
+#include "Operator.h"
 
 class QAction;
 class QLabel;
@@ -54,6 +55,13 @@ class TVX7IFBProgAppForm final : public QMainWindow {
     QString espotaPath() const;
     void setFirmwareVersionText(const QString& text);  // Sel_firm
     QString firmwareVersionText() const;
+    // Station mode: the menu's check, the "次のボード" button, the waiting
+    // notice and the counters (in the window and the status bar).
+    void setStationView(const StationView& view);
+    QString stationNoticeText() const;
+    QString stationCountersText() const;
+    QAction* stationModeItem() const { return stationItem_; }
+    QToolButton* nextBoardButton() const { return nextBoard_; }
     // Records waiting for the central database; nothing shown for none.
     void setRecordsWaiting(int count);
     QString recordsWaitingText() const;
@@ -81,15 +89,20 @@ class TVX7IFBProgAppForm final : public QMainWindow {
     void reselectEspotaRequested();
     void aboutRequested();
     void historyRequested();
+    void stationModeToggled(bool on);
+    void resetCountersRequested();
+    void nextBoardRequested();
 
   protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+  public:
     // Runs a command handler; a close asked for meanwhile waits for its end,
     // so the close sequence never runs inside another command.
     void runCommand(void (TVX7IFBProgAppForm::*signal)());
+
+  private:
     void updateActions();
 
     LogMemo* memo1_;
@@ -106,6 +119,13 @@ class TVX7IFBProgAppForm final : public QMainWindow {
     QAction* helpAbout1_;
     QAction* historyItem_;
     QLabel* recordsWaiting_;
+    QAction* stationItem_;
+    QAction* resetCountersItem_;
+    QToolButton* nextBoard_;
+    QAction* nextBoardAction_;
+    QLabel* stationNotice_;
+    QLabel* stationCounters_;
+    QLabel* stationStatus_;
     bool writeAvailable_ = true;
     bool workEnabled_ = true;
     bool shown_ = false;

@@ -28,6 +28,16 @@ UpdaterWindow::UpdaterWindow(const QString& exePath, const QString& firmwareId, 
                      [core] { core->reselectEspota(); });
     QObject::connect(form_.get(), &TVX7IFBProgAppForm::aboutRequested, about, [about] { about->exec(); });
     QObject::connect(form_.get(), &TVX7IFBProgAppForm::historyRequested, core, [this] { openHistory(); });
+    QObject::connect(form_.get(), &TVX7IFBProgAppForm::stationModeToggled, core,
+                     [core](bool on) { core->setStationMode(on); });
+    QObject::connect(form_.get(), &TVX7IFBProgAppForm::resetCountersRequested, core,
+                     [core] { core->station().resetCounters(); });
+    QObject::connect(form_.get(), &TVX7IFBProgAppForm::nextBoardRequested, core,
+                     [core] { core->nextBoardCommand(); });
+    // A board that arrives is taken like a command: never inside another one.
+    TVX7IFBProgAppForm* form = form_.get();
+    QObject::connect(&core->station(), &Station::boardArrived, form,
+                     [form] { form->runCommand(&TVX7IFBProgAppForm::nextBoardRequested); });
     setMessageBoxes(&WidgetMessageBoxes::instance());
 }
 

@@ -58,6 +58,10 @@ void WidgetOperator::showRecordsWaiting(int count) {
     window_.setRecordsWaiting(count);
 }
 
+void WidgetOperator::showStation(const StationView& view) {
+    window_.setStationView(view);
+}
+
 void WidgetOperator::setStatusText(const QString& text) {
     window_.setStatusText(text);
 }

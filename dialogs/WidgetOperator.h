@@ -21,6 +21,7 @@ class WidgetOperator final : public Operator {
 
     LogPane& logPane() override;
     void showRecordsWaiting(int count) override;
+    void showStation(const StationView& view) override;
     void setStatusText(const QString& text) override;
     void setMainWindowEnabled(bool enabled) override;
     void setWriteCommandAvailable(bool available) override;

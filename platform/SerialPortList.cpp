@@ -65,6 +65,20 @@ int compareNatural(QStringView a, QStringView b) {
 
 }  // namespace
 
+QString PortIdentity(const SystemPortList& system, const QString& name) {
+    if (name.isEmpty()) return QString();
+    const QString device = system.resolve(name);
+    if (!device.isEmpty()) {
+        const QFileInfo node(device);
+        return device + QLatin1Char('@') +
+               QString::number(node.fileTime(QFileDevice::FileMetadataChangeTime).toMSecsSinceEpoch());
+    }
+    const QList<COMPPORT_NMAE> listed = system.present();
+    const bool present =
+        std::any_of(listed.begin(), listed.end(), [&](const COMPPORT_NMAE& p) { return p.name == name; });
+    return present ? QStringLiteral("listed") : QString();
+}
+
 SystemPortList SystemPorts() {
     SystemPortList list;
     list.present = [] {

@@ -28,6 +28,11 @@ struct SystemPortList {
 // for resolving.
 SystemPortList SystemPorts();
 
+// What tells one device on a port from the next: the device behind the name
+// and when its node was made (a re-plugged device gets a new node), or only
+// "listed" where the name does not lead to a device file. Empty: no port.
+QString PortIdentity(const SystemPortList& system, const QString& name);
+
 // The sorted list of present serial ports.
 class TEnumCom {
   public:

@@ -1,9 +1,11 @@
 #include "BatchMode.h"
 
+#include <QElapsedTimer>
 #include <QSocketNotifier>
 #include <cstdio>
 
 #include "ConsoleFrontEnd.h"
+#include "EventWait.h"
 #include "UpdaterApp.h"
 
 #ifdef Q_OS_WIN
@@ -110,6 +112,60 @@ int ExitCodeOf(StartupResult result) {
     return 0;
 }
 
+// One unit of a station run: its board's start-up part, then its update
+// unless it is skipped as current. Returns its exit code and its name.
+std::pair<int, const char*> RunUnit(UpdaterApp& app, ConsoleOperator& op, StartupResult started,
+                                    const BatchOptions& options) {
+    if (started != StartupResult::Ready) return {ExitCodeOf(started), "refused"};
+    if (app.station().boardCurrent() && options.skipCurrent) return {0, "current"};
+    op.clearOutcome();
+    app.writeCommand();
+    const int code = static_cast<int>(op.lastOutcome().value_or(UpdateOutcome::Aborted));
+    return {code, code == 0 ? "OK" : "NG"};
+}
+
+// Waits for the station's next board: its port gone and back, or nextAfterMs.
+// False when interrupted meanwhile.
+bool AwaitNextBoard(UpdaterApp& app, const BatchOptions& options, StartupResult& started) {
+    Station& station = app.station();
+    std::fputs("Waiting for the next board...\n", stderr);
+    bool taken = false;
+    const QMetaObject::Connection arrived =
+        QObject::connect(&station, &Station::boardArrived, &app, [&taken] { taken = true; });
+    QElapsedTimer waited;
+    waited.start();
+    while (!InterruptHandler::interrupted() && !taken &&
+           (options.nextAfterMs == 0 || waited.elapsed() < options.nextAfterMs))
+        PauseWithEvents(50);
+    QObject::disconnect(arrived);
+    if (InterruptHandler::interrupted()) return false;
+    started = station.takeBoard();
+    return true;
+}
+
+// Unit after unit until --repeat's count or Ctrl+C between units.
+int RunStation(UpdaterApp& app, ConsoleOperator& op, const BatchOptions& options) {
+    Session& s = app.session();
+    const bool savedSwitch = s.station.Enabled;
+    app.setStationMode(true);
+    StartupResult started = app.startUp();
+    int lastFailure = 0;
+    for (int unit = 1;; ++unit) {
+        const auto [code, what] = RunUnit(app, op, started, options);
+        if (code != 0) lastFailure = code;
+        std::fprintf(stderr, "unit %d: %s (%d) ROM %s, target ID %s\n", unit, what, code,
+                     qPrintable(s.RomVersion), qPrintable(s.TargetId));
+        if (started == StartupResult::BoardNotFound || InterruptHandler::interrupted()) break;
+        if (options.repeat.value_or(1) > 0 && unit >= *options.repeat) break;
+        if (!AwaitNextBoard(app, options, started)) break;
+    }
+    const StationCounters& n = app.station().counters();
+    std::fprintf(stderr, "units %d: OK %d, NG %d, current %d\n", n.units, n.ok, n.ng, n.current);
+    // The switch of the window is not the batch run's to change.
+    s.station.Enabled = savedSwitch;
+    return lastFailure;
+}
+
 }  // namespace
 
 void EnsureStandardStreams() {
@@ -175,13 +231,18 @@ int RunBatch(const BatchOptions& options, const QString& exePath, const QString&
         });
     }
 
-    const StartupResult started = app.startUp();
-    int code = ExitCodeOf(started);
-    if (started == StartupResult::Ready && !InterruptHandler::interrupted()) {
-        app.writeCommand();
-        // No result at all: the join was not confirmed or the board's access
-        // point could not be read.
-        code = static_cast<int>(op.lastOutcome().value_or(UpdateOutcome::Aborted));
+    int code = 0;
+    if (options.repeat) {
+        code = RunStation(app, op, options);
+    } else {
+        const StartupResult started = app.startUp();
+        code = ExitCodeOf(started);
+        if (started == StartupResult::Ready && !InterruptHandler::interrupted()) {
+            app.writeCommand();
+            // No result at all: the join was not confirmed or the board's access
+            // point could not be read.
+            code = static_cast<int>(op.lastOutcome().value_or(UpdateOutcome::Aborted));
+        }
     }
     // The window keeps the old port when none was opened.
     if (op.portMissing()) app.session().option.ComPort = configuredPort;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace ifb {
 
@@ -8,6 +9,10 @@ struct BatchOptions {
     QString port;   // empty: the port of the settings file
     int speed = 0;  // bit/s; 0: the speed of the settings file
     bool assumeYes = false;
+    // Station mode: this many units (0: until Ctrl+C); none: one update.
+    std::optional<int> repeat;
+    int nextAfterMs = 0;  // the next board after this time, not after a re-plug
+    bool skipCurrent = false;
 };
 
 // Exit codes of the batch mode besides the update outcomes 0..3.

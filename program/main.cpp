@@ -27,7 +27,9 @@ const char kExitCodes[] =
     "  15  the target ID could not be read\n"
     "  16  no upload tool (App_ESPOta) available\n"
     "  64  bad command line\n"
-    " 130  interrupted (the board's mode was restored first)\n";
+    " 130  interrupted (the board's mode was restored first)\n"
+    "With --repeat: 0 when every unit ended OK or current, otherwise the code above of the\n"
+    "last unit that did not (its update's outcome or its start-up's code); 130 when interrupted.\n";
 
 struct CommandLine {
     bool batch = false;
@@ -65,7 +67,21 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
                                    QStringLiteral("With --export-records: only records started on DATE "
                                                   "(YYYY-MM-DD, local time) or later."),
                                    QStringLiteral("DATE"));
-    parser.addOptions({help, version, batch, port, speed, yes, exportRecords, since});
+    const QCommandLineOption repeat(
+        QStringLiteral("repeat"),
+        QStringLiteral("Station mode: N units one after another on the same port (0: until Ctrl+C); the "
+                       "next board is taken when the port goes away and comes back."),
+        QStringLiteral("N"));
+    const QCommandLineOption nextAfter(
+        QStringLiteral("next-after"),
+        QStringLiteral("With --repeat: take the next board SECONDS after a unit, for a fixture whose port "
+                       "stays."),
+        QStringLiteral("SECONDS"));
+    const QCommandLineOption skipCurrent(
+        QStringLiteral("skip-current"),
+        QStringLiteral("With --repeat: a board that already runs this firmware is not written."));
+    parser.addOptions(
+        {help, version, batch, port, speed, yes, exportRecords, since, repeat, nextAfter, skipCurrent});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
         return ifb::kExitUsage;
@@ -107,10 +123,36 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
             return ifb::kExitUsage;
         }
     }
-    if (!out.batch && (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes))) {
-        std::fputs("--port, --speed and --yes need --batch\n", stderr);
+    if (!out.batch &&
+        (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes) || parser.isSet(repeat))) {
+        std::fputs("--port, --speed, --yes and --repeat need --batch\n", stderr);
         return ifb::kExitUsage;
     }
+    if (parser.isSet(repeat)) {
+        bool ok = false;
+        const int units = parser.value(repeat).toInt(&ok);
+        if (!ok || units < 0) {
+            std::fprintf(stderr, "--repeat needs a number of units (0: until Ctrl+C): %s\n",
+                         qPrintable(parser.value(repeat)));
+            return ifb::kExitUsage;
+        }
+        out.batchOptions.repeat = units;
+    }
+    if ((parser.isSet(nextAfter) || parser.isSet(skipCurrent)) && !parser.isSet(repeat)) {
+        std::fputs("--next-after and --skip-current need --repeat\n", stderr);
+        return ifb::kExitUsage;
+    }
+    if (parser.isSet(nextAfter)) {
+        bool ok = false;
+        const double seconds = parser.value(nextAfter).toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 3600) {
+            std::fprintf(stderr, "--next-after needs seconds, more than 0 and at most 3600: %s\n",
+                         qPrintable(parser.value(nextAfter)));
+            return ifb::kExitUsage;
+        }
+        out.batchOptions.nextAfterMs = static_cast<int>(seconds * 1000);
+    }
+    out.batchOptions.skipCurrent = parser.isSet(skipCurrent);
     return std::nullopt;
 }
 

@@ -140,12 +140,25 @@ bool BatchRun::startProgram() {
 void BatchRun::onOutput() {
     out_ += QString::fromUtf8(process_.readAllStandardOutput());
     err_ += QString::fromUtf8(process_.readAllStandardError());
-    if (triggered_ || setup_.trigger.isEmpty() || !setup_.action) return;
-    if (!out_.contains(setup_.trigger) && !err_.contains(setup_.trigger)) return;
+    if (setup_.trigger.isEmpty() || !setup_.action) return;
+    const qsizetype seen = out_.count(setup_.trigger) + err_.count(setup_.trigger);
+    if (seen == triggersSeen_ || (triggered_ && !setup_.triggerRepeats)) return;
+    triggersSeen_ = seen;
     triggered_ = true;
     triggerMs_ = clock_.elapsed();
     eventsAtTrigger_ = sim_ ? static_cast<int>(sim_->events().size()) : 0;
     setup_.action(*this);
+}
+
+bool BatchRun::swapBoard(const QStringList& simArgs) {
+    const QString link = sim_->linkPath();
+    sim_->stop();
+    before_.push_back(std::move(sim_));
+    sim_ = std::make_unique<SimProcess>(simArgs);
+    sim_->useLink(link);
+    if (sim_->start()) return true;
+    error_ = sim_->error();
+    return false;
 }
 
 void BatchRun::onFinished(int code, QProcess::ExitStatus status) {

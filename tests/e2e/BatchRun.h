@@ -40,9 +40,11 @@ struct BatchRunSetup {
     QStringList unsetEnv;
     // Set in the program's environment ("{dir}" expanded).
     QMap<QString, QString> env;
-    // Once standard output or error holds trigger, action runs (once).
+    // Once standard output or error holds trigger, action runs (once, or at
+    // every new occurrence with triggerRepeats).
     QString trigger;
     std::function<void(BatchRun&)> action;
+    bool triggerRepeats = false;
 };
 
 class BatchRun {
@@ -70,6 +72,10 @@ class BatchRun {
     QString error() const { return error_; }
 
     SimProcess& sim() { return *sim_; }
+    // Another board on the same port: the simulator stopped and a new one
+    // started on its link path. The boards before stay readable in boards().
+    bool swapBoard(const QStringList& simArgs);
+    const std::vector<std::unique_ptr<SimProcess>>& boardsBefore() const { return before_; }
     // The board's operation mode at the end: the last mode it was switched
     // to, or the one it started with.
     int finalMode() const;
@@ -94,6 +100,7 @@ class BatchRun {
     BatchRunSetup setup_;
     QTemporaryDir dir_;
     std::unique_ptr<SimProcess> sim_;
+    std::vector<std::unique_ptr<SimProcess>> before_;
     QProcess process_;
     QElapsedTimer clock_;
     QString out_, err_, error_;
@@ -101,6 +108,7 @@ class BatchRun {
     qint64 elapsedMs_ = 0;
     bool finished_ = false;
     bool triggered_ = false;
+    qsizetype triggersSeen_ = 0;
     int eventsAtTrigger_ = -1;
     qint64 triggerMs_ = -1;
 };

@@ -315,19 +315,11 @@ TEST_F(Records, UnusableRecordsFileNeverChangesTheUpdate) {
                 locker->waitForFinished(5000);
                 locker.reset();
                 // The held record goes in with the next one.
-                h->app->records().commit(UpdateFacts{QDateTime::currentDateTimeUtc(),
-                                                     1,
-                                                     {},
-                                                     {},
-                                                     {},
-                                                     {},
-                                                     {},
-                                                     QStringLiteral("refused"),
-                                                     std::nullopt,
-                                                     {},
-                                                     {},
-                                                     {},
-                                                     std::nullopt});
+                UpdateFacts refused;
+                refused.startedAt = QDateTime::currentDateTimeUtc();
+                refused.durationMs = 1;
+                refused.outcome = QStringLiteral("refused");
+                h->app->records().commit(refused);
                 EXPECT_EQ(h->app->records().pendingCount(), 0);
                 EXPECT_EQ(stored().size(), 2);
                 EXPECT_EQ(linesContaining(QStringLiteral("保留していた記録 2 件を書き込みました。")), 1);

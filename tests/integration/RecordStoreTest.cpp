@@ -122,7 +122,8 @@ TEST(RecordStore, FileHasTheDocumentedTableInWalModeAtTheSchemaVersion) {
     expected += RecordColumns();
     EXPECT_EQ(Query(path, QStringLiteral("SELECT name FROM pragma_table_info('updates')")), expected);
     EXPECT_EQ(Query(path, QStringLiteral("PRAGMA journal_mode")), QStringList{QStringLiteral("wal")});
-    EXPECT_EQ(Query(path, QStringLiteral("PRAGMA user_version")), QStringList{QStringLiteral("2")});
+    EXPECT_EQ(Query(path, QStringLiteral("PRAGMA user_version")),
+              QStringList{QString::number(RecordStore::kSchemaVersion)});
     EXPECT_EQ(Query(path, QStringLiteral("SELECT started_at || '|' || finished_at FROM updates")),
               QStringList{QStringLiteral("2026-01-02T03:04:05.678Z|2026-01-02T03:04:07.178Z")});
     // The uuid is unique: the same record twice stays one row.
@@ -144,7 +145,7 @@ TEST(RecordStore, OlderFilesAreMigratedAndNewerOnesLeftAlone) {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("records.sqlite"));
         if (c.userVersion == 1) {
-            // Version 1 is today's file without the digests.
+            // Version 1 is today's file without the digests and the unit.
             RecordStore current(path);
             ASSERT_TRUE(current.open());
             ASSERT_TRUE(
@@ -152,6 +153,7 @@ TEST(RecordStore, OlderFilesAreMigratedAndNewerOnesLeftAlone) {
                                       QStringLiteral("ok"), QStringLiteral("PL-RZ41"))));
             current.close();
             Query(path, QStringLiteral("DROP TABLE file_digests"));
+            Query(path, QStringLiteral("ALTER TABLE updates DROP COLUMN unit"));
         }
         Query(path, QStringLiteral("PRAGMA user_version=%1").arg(c.userVersion));
         Query(path, QStringLiteral("CREATE TABLE other (x)"));

@@ -35,7 +35,10 @@ class SimProcess {
     void thaw();
     // Ends the simulator at once, as if the board were unplugged mid-step.
     void kill();
-    QString linkPath() const { return dir_.filePath(QStringLiteral("ttyIFB")); }
+    QString linkPath() const { return link_.isEmpty() ? dir_.filePath(QStringLiteral("ttyIFB")) : link_; }
+    // Serves on that path instead (before start): another board on the same
+    // port, as after a re-plug.
+    void useLink(const QString& path) { link_ = path; }
     QString error() const { return error_; }
 
     // Every log line so far, in order.
@@ -56,6 +59,7 @@ class SimProcess {
     bool launch(QStringList args, const std::function<bool()>& up);
     QStringList args_;
     QTemporaryDir dir_;
+    QString link_;
     QProcess process_;
     QString error_;
     QString where_;
