@@ -37,17 +37,23 @@ const QStringList kRejectingBoard{QStringLiteral("--ota-corrupt"), QStringLitera
 const QStringList kCurrentBoard{QStringLiteral("--rom"), QStringLiteral("1022IFB00"),
                                 QStringLiteral("--target-id"), QStringLiteral("CAFE")};
 
-TEST(Station, ThreeBoardsInARowReplugAndFixture) {
-    AppHarness h;
-    auto first = h.boot({});
-    ASSERT_TRUE(first) << h.simError.toStdString();
+// Boots a station on a default board: unit 1 is ready to write.
+std::unique_ptr<SimProcess> BootStation(AppHarness& h, const QStringList& simArgs = {}) {
+    auto sim = h.boot(simArgs);
+    if (!sim) return nullptr;
     h.app->session().networkAdapters = [] { return QList<NetworkAdapter>{}; };
     h.app->setStationMode(true);
-    Station& station = h.app->station();
-    // The window takes an arrived board as its "次のボード" command.
-    QObject::connect(&station, &Station::boardArrived, h.app.get(), [&h] { h.app->nextBoardCommand(); });
-    ASSERT_EQ(h.app->startUp(), StartupResult::Ready);
+    QObject::connect(&h.app->station(), &Station::boardArrived, h.app.get(),
+                     [&h] { h.app->nextBoardCommand(); });
+    if (h.app->startUp() != StartupResult::Ready) return nullptr;
+    return sim;
+}
 
+TEST(Station, ThreeBoardsInARowReplugAndFixture) {
+    AppHarness h;
+    auto first = BootStation(h);
+    ASSERT_TRUE(first) << h.simError.toStdString();
+    Station& station = h.app->station();
     // Unit 1: written, then given back; the station waits.
     h.app->writeCommand();
     EXPECT_TRUE(station.waitingForBoard());
@@ -104,6 +110,72 @@ TEST(Station, ThreeBoardsInARowReplugAndFixture) {
     const qsizetype asked = third->requests().size();
     h.app->closeSequence();
     EXPECT_EQ(third->requests().size(), asked);
+}
+
+TEST(Station, ABoardUnpluggedMidUnitIsCountedAndTheNextOneGoesOn) {
+    AppHarness h;
+    auto first = BootStation(h);
+    ASSERT_TRUE(first) << h.simError.toStdString();
+    const QString link = first->linkPath();
+    // Pulled out while the PC joins its access point.
+    h.op.onJoinShown = [&first] { first->kill(); };
+    h.app->writeCommand();
+    h.op.onJoinShown = nullptr;
+    ASSERT_EQ(h.op.writeResults.size(), 1u);
+    EXPECT_NE(h.op.writeResults[0], UpdateOutcome::Ok);
+    EXPECT_TRUE(h.app->station().waitingForBoard());
+
+    auto second = std::make_unique<SimProcess>();
+    second->useLink(link);
+    ASSERT_TRUE(second->start()) << second->error().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return !h.app->station().waitingForBoard(); }, 15000));
+    h.app->writeCommand();
+    ASSERT_EQ(h.op.writeResults.size(), 2u);
+    EXPECT_EQ(h.op.writeResults[1], UpdateOutcome::Ok) << h.op.log.lines.join('\n').toStdString();
+    EXPECT_EQ(second->lastMode(), 3);
+    EXPECT_EQ(h.app->station().counters().units, 2);
+    EXPECT_EQ(h.app->station().counters().ok, 1);
+    EXPECT_EQ(h.app->station().counters().ng, 1);
+}
+
+TEST(Station, NextBoardOnAPortThatFailsAsksForThePort) {
+    AppHarness h;
+    auto first = BootStation(h);
+    ASSERT_TRUE(first) << h.simError.toStdString();
+    h.app->writeCommand();
+    // The next board comes on another port.
+    first->stop();
+    SimProcess second;
+    ASSERT_TRUE(second.start()) << second.error().toStdString();
+    const size_t dialogs = h.op.portDialogSetups.size();
+    h.op.portDialogEdit = [&second](PortDialogResult& r) {
+        r.items = {second.linkPath() + QStringLiteral("(pty)")};
+        r.selectedIndex = 0;
+    };
+    h.app->nextBoardCommand();
+    EXPECT_EQ(h.op.portDialogSetups.size(), dialogs + 1);
+    EXPECT_FALSE(h.app->station().waitingForBoard());
+    EXPECT_EQ(h.app->session().option.ComPort, second.linkPath());
+    EXPECT_TRUE(h.op.log.lines.contains(QStringLiteral("------- ユニット 2 -------")));
+}
+
+TEST(Station, ACurrentBoardIsWrittenOnlyWhenTheOperatorAsks) {
+    AppHarness h;
+    auto sim = BootStation(h, kCurrentBoard);
+    ASSERT_TRUE(sim) << h.simError.toStdString();
+    Station& station = h.app->station();
+    EXPECT_TRUE(station.waitingForBoard()) << "skipped and given back";
+    EXPECT_TRUE(h.op.writeCommandAvailable);
+    h.app->writeCommand();
+    EXPECT_EQ(h.op.writeResults, std::vector<UpdateOutcome>{UpdateOutcome::Ok});
+    EXPECT_EQ(station.counters().units, 1);
+    EXPECT_EQ(station.counters().ok, 1);
+    EXPECT_EQ(station.counters().current, 0);
+    const QList<UpdateRecord> rows = StoredRecords(h.settingsPath);
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].outcome, QStringLiteral("current"));
+    EXPECT_EQ(rows[1].outcome, QStringLiteral("ok"));
+    EXPECT_EQ(rows[1].unit, std::optional<int>(1));
 }
 
 TEST(Station, OffKeepsTheSingleBoardRun) {

@@ -412,3 +412,70 @@ TEST(GuiRunThrough, NgResultShowsItsCode) {
     EXPECT_LE(dialog.diagnosis()->geometry().bottom(), dialog.height());
     camera.shoot(&dialog, "result-ng");
 }
+
+// Station mode in the real window: a board written, then a re-plugged board
+// that already runs this firmware; the window waits for the next one.
+TEST(GuiRunThrough, StationModeBoardAfterBoard) {
+    SimProcess first;
+    ASSERT_TRUE(first.start()) << first.error().toStdString();
+    const QString link = first.linkPath();
+    QTemporaryDir dir;
+    const QString exePath = dir.filePath(QStringLiteral("app/ifb-updater"));
+    WriteSettings(exePath,
+                  {QStringLiteral("ComPort=") + link, QStringLiteral("ComSpeed=4"),
+                   QStringLiteral("App_ESPOta=") + EspotaPath(), QStringLiteral("CHK_IFB_TIME=1000"),
+                   QStringLiteral("CONECT_WAIT_TIME=10000"), QStringLiteral("Prog_WAIT_TIME=20000")});
+    {
+        QFile settings(SettingsPathFor(exePath));
+        ASSERT_TRUE(settings.open(QIODevice::Append));
+        settings.write("[Station]\nEnabled=1\n");
+    }
+    Camera camera;
+    WindowWatch watch(camera);
+    UpdaterWindow window(exePath, kFirmwareId);
+    TVX7IFBProgAppForm& form = window.form();
+    ModalScript script;
+    bool portDialogRan = false, joinRan = false, resultRan = false;
+    script.on<TOpenCom1Dlg>(
+        10000,
+        [](TOpenCom1Dlg* dialog) { QTest::mouseClick(child<QPushButton>(dialog, "OKBtn"), Qt::LeftButton); },
+        &portDialogRan);
+    window.show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !form.firmwareVersionText().isEmpty() || form.closeHandled(); }, 30000));
+    ASSERT_FALSE(form.closeHandled()) << LogLines(form.Memo1()).join('\n').toStdString();
+    EXPECT_TRUE(child<QAction>(&form, "StationModeItem")->isChecked());
+    EXPECT_TRUE(form.nextBoardButton()->isVisible());
+
+    script.on<TMsg1Dlg>(
+        15000,
+        [](TMsg1Dlg* dialog) { QTest::mouseClick(child<QPushButton>(dialog, "OKBtn"), Qt::LeftButton); },
+        &joinRan);
+    script.on<TResultDlg>(
+        90000,
+        [](TResultDlg* dialog) { QTest::mouseClick(child<QPushButton>(dialog, "Button1"), Qt::LeftButton); },
+        &resultRan);
+    QTest::mouseClick(child<QToolButton>(&form, "ToolButton2"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return resultRan; }, 5000));
+    EXPECT_EQ(form.stationNoticeText(), QStringLiteral("次のボードを接続してください"));
+    EXPECT_EQ(form.statusText(), QStringLiteral("次のボードを接続してください"));
+
+    // Re-plugged: the next board already runs this firmware.
+    first.stop();
+    SimProcess second({QStringLiteral("--rom"), QStringLiteral("1022IFB00")});
+    second.useLink(link);
+    ASSERT_TRUE(second.start()) << second.error().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return LogLines(form.Memo1()).contains(QStringLiteral("ファームウェアは最新です (1022IFB00)"));
+        },
+        20000))
+        << LogLines(form.Memo1()).join('\n').toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.workEnabled(); }, 5000));
+    EXPECT_EQ(form.stationCountersText(), QStringLiteral("台数: 2  OK: 1  NG: 0  最新: 1"));
+    EXPECT_EQ(form.stationNoticeText(), QStringLiteral("次のボードを接続してください"));
+    EXPECT_TRUE(form.writeCommandAvailable()) << "a current board may still be written";
+    camera.shoot(&form, "station");
+    EXPECT_TRUE(form.close());
+    EXPECT_TRUE(watch.boxes.isEmpty());
+}
