@@ -3,12 +3,14 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "AppPaths.h"
 #include "BoardRecords.h"
 #include "NetworkAdapters.h"
 #include "Settings.h"
 #include "ToolRunner.h"
+#include "WifiJoin.h"
 
 namespace ifb {
 
@@ -44,6 +46,8 @@ struct Session {
     quint32 toolTimeLimitMs = kHungToolMinimumMs;
     // The PC's network adapters as the Wi-Fi check sees them.
     std::function<QList<NetworkAdapter>()> networkAdapters = ListNetworkAdapters;
+    // The automatic join to the board's access point and the way back.
+    std::shared_ptr<WifiJoin> wifi = std::make_shared<WifiJoin>();
 };
 
 }  // namespace ifb

@@ -106,10 +106,11 @@ TEST_F(DialogsTest, ResultDialogShowsTheVerdictOfEachOutcome) {
 }
 
 TEST_F(DialogsTest, JoinDialogConfirmsWithOkAndRefusesWithEscapeOrCancel) {
-    const JoinInstruction join{QStringLiteral("WiFi接続"),
-                               QStringLiteral("一行目\n二行目"),
-                               QStringLiteral("次に"),
-                               {QStringLiteral("SSID      : IFB-AP"), QStringLiteral("Password  : secret")}};
+    JoinInstruction join;
+    join.caption = QStringLiteral("WiFi接続");
+    join.message1 = QStringLiteral("一行目\n二行目");
+    join.message2 = QStringLiteral("次に");
+    join.memoLines = {QStringLiteral("SSID      : IFB-AP"), QStringLiteral("Password  : secret")};
     const struct {
         const char* how;
         std::function<void(TMsg1Dlg*)> act;
