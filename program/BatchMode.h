@@ -8,6 +8,7 @@ struct BatchOptions {
     QString port;   // empty: the port of the settings file
     int speed = 0;  // bit/s; 0: the speed of the settings file
     bool assumeYes = false;
+    bool autoJoin = false;  // --auto-join
 };
 
 // Exit codes of the batch mode besides the update outcomes 0..3.

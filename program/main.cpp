@@ -53,7 +53,11 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
         QStringLiteral("yes"),
         QStringLiteral("Answer every question with yes and confirm the Wi-Fi join at once. Without it the "
                        "questions are read from the terminal (y/n); no input answers no."));
-    parser.addOptions({help, version, batch, port, speed, yes});
+    const QCommandLineOption autoJoin(
+        QStringLiteral("auto-join"),
+        QStringLiteral("Join the board's Wi-Fi access point by itself before the connection wait; when that "
+                       "fails, the join is confirmed as without it (batch mode)."));
+    parser.addOptions({help, version, batch, port, speed, yes, autoJoin});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
         return ifb::kExitUsage;
@@ -74,6 +78,7 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
     out.batch = parser.isSet(batch);
     out.batchOptions.port = parser.value(port);
     out.batchOptions.assumeYes = parser.isSet(yes);
+    out.batchOptions.autoJoin = parser.isSet(autoJoin);
     if (parser.isSet(speed)) {
         bool ok = false;
         out.batchOptions.speed = parser.value(speed).toInt(&ok);
@@ -82,8 +87,9 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
             return ifb::kExitUsage;
         }
     }
-    if (!out.batch && (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes))) {
-        std::fputs("--port, --speed and --yes need --batch\n", stderr);
+    if (!out.batch &&
+        (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes) || parser.isSet(autoJoin))) {
+        std::fputs("--port, --speed, --yes and --auto-join need --batch\n", stderr);
         return ifb::kExitUsage;
     }
     return std::nullopt;
