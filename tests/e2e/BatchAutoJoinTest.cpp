@@ -50,6 +50,8 @@ class BatchAutoJoinTest : public ::testing::Test {
 // join question.
 TEST_F(BatchAutoJoinTest, JoinsTheBoardByItselfAndGoesBackAfterTheUpdate) {
     startOffice();
+    // What a crashed run left behind goes at the start.
+    nm.addSavedConnection(QStringLiteral("ifb-updater-IFB-OTA-1234"), {CurrentUserPermission()});
     BatchRunSetup setup;
     setup.name = QStringLiteral("auto-join");
     setup.args = QStringList{QStringLiteral("--batch"), QStringLiteral("--auto-join")};
@@ -61,8 +63,27 @@ TEST_F(BatchAutoJoinTest, JoinsTheBoardByItselfAndGoesBackAfterTheUpdate) {
         QStringLiteral("Wi-Fi自動接続: wlan0 を「IFB-OTA-1234」に接続しました (前の接続: Office)。")));
     EXPECT_TRUE(batch.err().contains(QStringLiteral("「IFB-OTA-1234」に接続しました (wlan0)。")));
     EXPECT_TRUE(batch.out().contains(QStringLiteral("OK:ファームウェア書き込みが正常に完了しました。")));
+    EXPECT_TRUE(batch.out().contains(
+        QStringLiteral("Wi-Fi: 前回残った一時接続 ifb-updater-IFB-OTA-1234 を削除しました。")));
     EXPECT_EQ(nm.calls(QStringLiteral("AddAndActivateConnection")).size(), 1);
     EXPECT_EQ(nm.calls(QStringLiteral("ActivateConnection")).size(), 1);
+    EXPECT_EQ(nm.calls(QStringLiteral("Delete")).size(), 2);  // the leftover and ours
+    expectOfficeBack(batch);
+}
+
+// An update that ends in NG (the board never reports the PC) goes back too.
+TEST_F(BatchAutoJoinTest, AnNgEndPutsTheOfficeNetworkBack) {
+    startOffice();
+    BatchRunSetup setup;
+    setup.name = QStringLiteral("ng");
+    setup.args =
+        QStringList{QStringLiteral("--batch"), QStringLiteral("--yes"), QStringLiteral("--auto-join")};
+    setup.simArgs = {QStringLiteral("--never-join")};
+    setup.settings = {{QStringLiteral("CONECT_WAIT_TIME"), QStringLiteral("1000")}};
+    BatchRun batch(setup);
+    run(batch);
+    EXPECT_EQ(batch.exitCode(), 2) << Transcript(batch).toStdString();
+    EXPECT_TRUE(batch.out().contains(QStringLiteral("Not Connection")));
     expectOfficeBack(batch);
 }
 

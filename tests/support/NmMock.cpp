@@ -6,6 +6,7 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QElapsedTimer>
@@ -115,6 +116,7 @@ QString NmMock::busAddress() {
 }
 
 NmMock::NmMock() {
+    qDBusRegisterMetaType<QMap<QString, QVariantMap>>();
     busAddress();
 }
 
