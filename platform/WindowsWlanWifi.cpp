@@ -5,7 +5,7 @@
 #include <wlanapi.h>
 // clang-format on
 
-#include <QUuid>
+#include <cstring>
 
 #include "EventWait.h"
 #include "TickClock.h"
@@ -15,6 +15,20 @@ namespace {
 
 constexpr quint32 kStatePollMs = 200;
 constexpr quint32 kScanWaitMs = 4000;
+
+// The WLAN service's reason for a failed attempt, as far as the SDK's headers
+// name the ranges (MinGW's do not name every code).
+WifiStatus StatusOfReason(DWORD code) {
+#if defined(WLAN_REASON_CODE_MSMSEC_MIN) && defined(WLAN_REASON_CODE_MSMSEC_MAX)
+    // Security negotiation: with a pre-shared key, the key was refused.
+    if (code >= WLAN_REASON_CODE_MSMSEC_MIN && code <= WLAN_REASON_CODE_MSMSEC_MAX)
+        return WifiStatus::AuthRefused;
+#endif
+#ifdef WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE
+    if (code == WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE) return WifiStatus::SsidNotFound;
+#endif
+    return code == WLAN_REASON_CODE_SUCCESS ? WifiStatus::Ok : WifiStatus::Failed;
+}
 
 HANDLE Handle(void* handle) {
     return static_cast<HANDLE>(handle);
@@ -141,6 +155,7 @@ void WindowsWlanWifi::onNotification(const void* data) {
         notification->NotificationCode != wlan_notification_acm_connection_attempt_fail)
         return;
     const auto* connection = static_cast<const WLAN_CONNECTION_NOTIFICATION_DATA*>(notification->pData);
+    const std::lock_guard<std::mutex> lock(attemptMutex_);
     if (QString::fromWCharArray(connection->strProfileName) != attemptProfile_) return;
     attemptReason_ = connection->wlanReasonCode;
     attemptDone_ = true;
@@ -213,8 +228,11 @@ WifiJoinResult WindowsWlanWifi::join(const WifiJoinRequest& request) {
         return result;
     }
     temporary_ = temporary;
-    attemptProfile_ = temporary.profileName;
-    attemptDone_ = false;
+    {
+        const std::lock_guard<std::mutex> lock(attemptMutex_);
+        attemptProfile_ = temporary.profileName;
+        attemptDone_ = false;
+    }
     if (!Connect(handle, chosen->guid, temporary.profileName, &error)) {
         result.detail = QStringLiteral("WlanConnect %1").arg(error);
         return result;
@@ -224,15 +242,8 @@ WifiJoinResult WindowsWlanWifi::join(const WifiJoinRequest& request) {
     for (;;) {
         if (attemptDone_) {
             const DWORD code = attemptReason_;
-            if (code == WLAN_REASON_CODE_SUCCESS) {
-                result.status = WifiStatus::Ok;
-            } else {
-                result.status = code == WLAN_REASON_CODE_MSMSEC_PSK_MISMATCH_SUSPECTED
-                                    ? WifiStatus::AuthRefused
-                                : code == WLAN_REASON_CODE_NETWORK_NOT_AVAILABLE ? WifiStatus::SsidNotFound
-                                                                                 : WifiStatus::Failed;
-                result.detail = SystemText(code);
-            }
+            result.status = StatusOfReason(code);
+            if (result.status != WifiStatus::Ok) result.detail = SystemText(code);
             break;
         }
         if (request.stopRequested && request.stopRequested()) {
@@ -245,6 +256,7 @@ WifiJoinResult WindowsWlanWifi::join(const WifiJoinRequest& request) {
         }
         PauseWithEvents(kStatePollMs);
     }
+    const std::lock_guard<std::mutex> lock(attemptMutex_);
     attemptProfile_.clear();
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <optional>
 
 #include "WifiControl.h"
@@ -40,6 +41,7 @@ class WindowsWlanWifi final : public WifiControl {
     // Set from the notification thread for the profile being connected.
     std::atomic<bool> attemptDone_{false};
     std::atomic<unsigned long> attemptReason_{0};
+    std::mutex attemptMutex_;  // guards attemptProfile_
     QString attemptProfile_;
 };
 
