@@ -67,6 +67,10 @@ class WifiControlTest : public ::testing::Test {
 TEST_F(WifiControlTest, JoinsWithATemporaryProfileAndPutsThePreviousConnectionBack) {
     startOffice();
     ASSERT_TRUE(wifi.availability().available);
+    const QList<WifiDevice> before = wifi.devices();
+    ASSERT_EQ(before.size(), 1);
+    EXPECT_EQ(before[0].name, QStringLiteral("wlan0"));
+    EXPECT_EQ(before[0].activeConnection, QStringLiteral("Office"));
 
     const WifiJoinResult joined = join();
     ASSERT_EQ(joined.status, WifiStatus::Ok) << joined.detail.toStdString();
