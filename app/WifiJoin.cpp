@@ -58,9 +58,8 @@ void WifiJoin::start(const QString& settingsPath, LogSink& log) {
 
 void WifiJoin::offer(JoinInstruction& instruction, const QByteArray& ssid, const QString& passphrase,
                      LogSink& log) {
-    if (const WifiAvailability can = control().availability(); !can.available) {
-        instruction.autoJoinMissing = wifi_messages::StatusText(WifiStatus::NoService, QString(), QString()) +
-                                      QStringLiteral(" ") + can.reason;
+    if (!control().availability().available) {
+        instruction.autoJoinMissing = wifi_messages::StatusText(WifiStatus::NoService, QString(), QString());
         return;
     }
     instruction.joiningText = wifi_messages::Joining(QString::fromUtf8(ssid));
