@@ -93,7 +93,8 @@ QString CurrentUserPermission() {
 QString NmMock::busAddress() {
     static QTemporaryDir folder;
     static const QString address = [] {
-        auto* daemon = new QProcess;  // lives as long as the test process
+        // Lives as long as the test process (and dies with it).
+        static QProcess* daemon = new QProcess;
         daemon->setChildProcessModifier(DieWithParent);
         daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const QString socket =
