@@ -9,6 +9,7 @@
 #include "EventWait.h"
 #include "ResultTexts.h"
 #include "SerialPortList.h"
+#include "WifiMessages.h"
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -276,6 +277,17 @@ void ConsoleOperator::openProgress(const ProgressSetup& setup) {
 bool ConsoleOperator::confirmJoin(const JoinInstruction& instruction) {
     print(instruction.message1);
     for (const QString& line : instruction.memoLines) print(line);
+    // A failed join falls back to the manual way: the question as ever.
+    if (options_.autoJoin || instruction.joinAtOnce) {
+        if (!instruction.autoJoin) {
+            print(wifi_messages::JoinFailed(instruction.autoJoinMissing));
+        } else {
+            print(instruction.joiningText);
+            const AutoJoinResult joined = instruction.autoJoin([this] { return answers_.interrupted(); });
+            print(joined.text);
+            if (joined.joined) return true;
+        }
+    }
     return answers_.ask(instruction.message2);
 }
 

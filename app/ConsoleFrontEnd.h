@@ -96,6 +96,8 @@ class ConsoleOperator final : public Operator {
         // The messages go to a terminal: progress is one line updated in place
         // rather than a line per stage and per 10 %.
         bool messagesOnTerminal = false;
+        // --auto-join: the PC joins the board's access point by itself first.
+        bool autoJoin = false;
     };
 
     ConsoleOperator(Options options, ConsoleAnswers& answers, FILE* log, FILE* messages);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 #include "WriteMessages.h"
@@ -64,12 +65,27 @@ struct ProgressSetup {
     QString banner;   // Label1
 };
 
+// How an automatic Wi-Fi join went: text says so, or why not.
+struct AutoJoinResult {
+    bool joined = false;
+    QString text;
+};
+
 // The Wi-Fi join instruction (the message dialog).
 struct JoinInstruction {
     QString caption;
     QString message1;
     QString message2;
     QStringList memoLines;
+    // Joins the PC to the access point by itself (stop() ends the wait);
+    // empty when this PC cannot.
+    std::function<AutoJoinResult(const std::function<bool()>& stop)> autoJoin;
+    QString joiningText;      // shown while autoJoin runs
+    QString autoJoinMissing;  // why autoJoin is empty
+    bool joinAtOnce = false;  // join without waiting for the button
+    // The window shows "自動接続" only when the settings ask for it, so the
+    // dialog stays as it was by default.
+    bool offerButton = false;
 };
 
 // The one interface between the workflow and the person at the screen. The

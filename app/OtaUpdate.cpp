@@ -86,6 +86,7 @@ bool OtaUpdate::startOtaMode() {
     join.message2 = QStringLiteral("接続完了後OKを押してください。\n書き込みが開始されます。");
     join.memoLines = {QStringLiteral("SSID      : ") + s.wifiAp.ssid,
                       QStringLiteral("Password  : ") + s.wifiAp.password};
+    s.wifi->offer(join, s.wifiAp.ssid.toLatin1(), s.wifiAp.password, c_.log);
     if (!c_.op.confirmJoin(join)) {
         qCDebug(lcUpdate) << "join not confirmed: cancel end";
         return false;
@@ -281,6 +282,7 @@ void OtaUpdate::finishUpdate(UpdateOutcome outcome, const QString& firmwarePath)
     qCDebug(lcUpdate) << "outcome" << static_cast<int>(outcome);
     stages_.enter(UpdateStage::ModeRestore);
     restore_.restoreBoardMode();
+    c_.session.wifi->goBack(c_.log);
     if (!firmwarePath.isEmpty() && QFileInfo::exists(firmwarePath)) QFile::remove(firmwarePath);
     stages_.finish();
     if (outcome == UpdateOutcome::Ok) ng_.reset();
@@ -314,6 +316,7 @@ void OtaUpdate::finishUpdate(UpdateOutcome outcome, const QString& firmwarePath)
 
 void OtaUpdate::cancelUpdate() {
     restore_.restartBoard(kRestoreReplyTimeoutMs);
+    c_.session.wifi->goBack(c_.log);
     SleepWithoutEvents(kCancelPauseMs);
 }
 

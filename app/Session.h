@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "AppPaths.h"
 #include "BoardRecords.h"
@@ -10,6 +11,7 @@
 #include "Settings.h"
 #include "StationSettings.h"
 #include "ToolRunner.h"
+#include "WifiJoin.h"
 
 namespace ifb {
 
@@ -51,6 +53,8 @@ struct Session {
     quint32 toolTimeLimitMs = kHungToolMinimumMs;
     // The PC's network adapters as the Wi-Fi check sees them.
     std::function<QList<NetworkAdapter>()> networkAdapters = ListNetworkAdapters;
+    // The automatic join to the board's access point and the way back.
+    std::shared_ptr<WifiJoin> wifi = std::make_shared<WifiJoin>();
 };
 
 }  // namespace ifb

@@ -27,6 +27,7 @@ UpdaterApp::UpdaterApp(Operator& op, QString exePath, QString firmwareId, QObjec
     session_.settingsPath = session_.places.settingsPath();
     ReadSettings(session_.settingsPath, session_.option, session_.program);
     session_.station = ReadStationSettings(session_.settingsPath);
+    session_.wifi->start(session_.settingsPath, log_);
     // An installed program starts with the uploader installed with it; a
     // portable copy asks for one.
     if (session_.option.App_ESPOta.isEmpty()) session_.option.App_ESPOta = BundledToolFor(session_.exePath);

@@ -3,10 +3,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "UiStyle.h"
+#include "WifiMessages.h"
 
 namespace ifb {
 
@@ -50,9 +52,20 @@ TMsg1Dlg::TMsg1Dlg(QWidget* owner) : CentredDialog(owner) {
     cancelBtn_->setAutoDefault(false);
     connect(okBtn_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancelBtn_, &QPushButton::clicked, this, &QDialog::reject);
+    autoJoinBtn_ = new QPushButton(wifi_messages::AutoJoinButton(), this);
+    autoJoinBtn_->setObjectName(QStringLiteral("AutoJoinBtn"));
+    autoJoinBtn_->setAutoDefault(false);
+    autoJoinBtn_->hide();
+    connect(autoJoinBtn_, &QPushButton::clicked, this, &TMsg1Dlg::startAutoJoin);
+    autoJoinStatus_ = new QLabel(this);
+    autoJoinStatus_->setObjectName(QStringLiteral("AutoJoinStatus"));
+    autoJoinStatus_->setFont(TahomaPx(13));
+    autoJoinStatus_->setWordWrap(true);
+    autoJoinStatus_->hide();
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
+    buttons->addWidget(autoJoinBtn_);
     buttons->addWidget(okBtn_);
     buttons->addWidget(cancelBtn_);
     auto* layout = new QVBoxLayout(this);
@@ -62,6 +75,7 @@ TMsg1Dlg::TMsg1Dlg(QWidget* owner) : CentredDialog(owner) {
     layout->addWidget(lMessage2_);
     layout->addStretch();
     layout->addWidget(memo1_);
+    layout->addWidget(autoJoinStatus_);
     layout->addSpacing(6);
     layout->addLayout(buttons);
 }
@@ -73,6 +87,37 @@ void TMsg1Dlg::setMessages(const QString& message1, const QString& message2) {
 
 void TMsg1Dlg::setMemoLines(const QStringList& lines) {
     memo1_->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void TMsg1Dlg::offerAutoJoin(const JoinInstruction& instruction) {
+    autoJoin_ = instruction;
+    autoJoinBtn_->setVisible(autoJoin_.autoJoin && autoJoin_.offerButton);
+}
+
+void TMsg1Dlg::reject() {
+    // A join in progress sees this and stops.
+    refused_ = true;
+    QDialog::reject();
+}
+
+void TMsg1Dlg::startAutoJoin() {
+    if (!autoJoin_.autoJoin) return;
+    refused_ = false;
+    autoJoinBtn_->setEnabled(false);
+    okBtn_->setEnabled(false);
+    autoJoinStatus_->setText(autoJoin_.joiningText);
+    autoJoinStatus_->show();
+    const QPointer<TMsg1Dlg> self(this);
+    const AutoJoinResult result = autoJoin_.autoJoin([self] { return !self || self->refused_; });
+    if (!self || refused_) return;
+    autoJoinBtn_->setEnabled(true);
+    okBtn_->setEnabled(true);
+    if (result.joined) {
+        autoJoinStatus_->setText(result.text);
+        accept();
+        return;
+    }
+    autoJoinStatus_->setText(result.text + QLatin1Char('\n') + wifi_messages::ManualWay());
 }
 
 }  // namespace ifb

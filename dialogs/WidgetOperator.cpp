@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include "EventWait.h"
 #include "Guage1Dlg.h"
@@ -169,6 +170,9 @@ bool WidgetOperator::confirmJoin(const JoinInstruction& instruction) {
     dialog->setWindowTitle(instruction.caption);
     dialog->setMessages(instruction.message1, instruction.message2);
     dialog->setMemoLines(instruction.memoLines);
+    dialog->offerAutoJoin(instruction);
+    if (instruction.autoJoin && instruction.offerButton && instruction.joinAtOnce)
+        QTimer::singleShot(0, dialog.operator->(), &TMsg1Dlg::startAutoJoin);
     return dialog.accepted();
 }
 

@@ -212,7 +212,8 @@ int RunBatch(const BatchOptions& options, const QString& exePath, const QString&
     answers.setInterrupt(interrupt.wakeFd(), &InterruptHandler::interrupted);
     ConsoleMessageBoxes boxes(answers, stderr);
     setMessageBoxes(&boxes);
-    ConsoleOperator op({QString(), options.speed ? SpeedItemForRate(options.speed) : -1, StderrIsTerminal()},
+    ConsoleOperator op({QString(), options.speed ? SpeedItemForRate(options.speed) : -1, StderrIsTerminal(),
+                        options.autoJoin},
                        answers, stdout, stderr);
     UpdaterApp app(op, exePath, firmwareId);
     // --port stands for the port dialog's choice, and like that choice it is

@@ -9,6 +9,7 @@ struct BatchOptions {
     QString port;   // empty: the port of the settings file
     int speed = 0;  // bit/s; 0: the speed of the settings file
     bool assumeYes = false;
+    bool autoJoin = false;  // --auto-join
     // Station mode: this many units (0: until Ctrl+C); none: one update.
     std::optional<int> repeat;
     int nextAfterMs = 0;  // the next board after this time, not after a re-plug

@@ -80,8 +80,12 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
     const QCommandLineOption skipCurrent(
         QStringLiteral("skip-current"),
         QStringLiteral("With --repeat: a board that already runs this firmware is not written."));
-    parser.addOptions(
-        {help, version, batch, port, speed, yes, exportRecords, since, repeat, nextAfter, skipCurrent});
+    const QCommandLineOption autoJoin(
+        QStringLiteral("auto-join"),
+        QStringLiteral("Join the board's Wi-Fi access point by itself before the connection wait; when that "
+                       "fails, the join is confirmed as without it (batch mode)."));
+    parser.addOptions({help, version, batch, port, speed, yes, exportRecords, since, repeat, nextAfter,
+                       skipCurrent, autoJoin});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "%s\n%s", qPrintable(parser.errorText()), qPrintable(parser.helpText()));
         return ifb::kExitUsage;
@@ -115,6 +119,7 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
     out.batch = parser.isSet(batch);
     out.batchOptions.port = parser.value(port);
     out.batchOptions.assumeYes = parser.isSet(yes);
+    out.batchOptions.autoJoin = parser.isSet(autoJoin);
     if (parser.isSet(speed)) {
         bool ok = false;
         out.batchOptions.speed = parser.value(speed).toInt(&ok);
@@ -124,8 +129,9 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
         }
     }
     if (!out.batch &&
-        (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes) || parser.isSet(repeat))) {
-        std::fputs("--port, --speed, --yes and --repeat need --batch\n", stderr);
+        (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes) || parser.isSet(repeat) ||
+         parser.isSet(autoJoin))) {
+        std::fputs("--port, --speed, --yes, --repeat and --auto-join need --batch\n", stderr);
         return ifb::kExitUsage;
     }
     if (parser.isSet(repeat)) {

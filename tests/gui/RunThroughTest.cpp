@@ -32,6 +32,7 @@
 #include "Guage1Dlg.h"
 #include "MainForm.h"
 #include "MsgDlg1.h"
+#include "NmMock.h"
 #include "OpenCom1Dlg.h"
 #include "OutcomeLog.h"
 #include "QtPrinters.h"
@@ -187,6 +188,35 @@ class ModalScript final : public QObject {
     }
 };
 
+// Picks the board's port in the port dialog and presses Open.
+void PickBoardPort(ModalScript& script, const SimProcess& sim, const Camera* camera, bool* ran) {
+    script.on<TOpenCom1Dlg>(
+        10000,
+        [&sim, camera](TOpenCom1Dlg* dialog) {
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("シリアルポートのオープン"));
+            auto* list = child<QListWidget>(dialog, "LBComPort");
+            auto* open = child<QPushButton>(dialog, "OKBtn");
+            int row = -1;
+            for (int i = 0; list && i < list->count(); ++i)
+                if (TEnumCom::PortNameOfItem(list->item(i)->text()) == sim.linkPath()) row = i;
+            if (!list || !open || row < 0) {
+                ADD_FAILURE() << "the board's port is not listed: "
+                              << dialog->items().join(", ").toStdString();
+                dialog->reject();
+                return;
+            }
+            list->scrollToItem(list->item(row));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                              list->visualItemRect(list->item(row)).center());
+            EXPECT_EQ(dialog->selectedIndex(), row);
+            EXPECT_EQ(dialog->portText(), list->item(row)->text());
+            EXPECT_EQ(dialog->speedItem(), 4);  // ComSpeed 4: 115.2kbps
+            if (camera) camera->shoot(dialog, "port-dialog");
+            QTest::mouseClick(open, Qt::LeftButton);
+        },
+        ran);
+}
+
 QStringList LogLines(const LogMemo& memo) {
     return memo.lineCount() == 0 ? QStringList() : memo.toPlainText().split(QLatin1Char('\n'));
 }
@@ -229,6 +259,78 @@ bool BoardUp(const SimProcess& sim) {
 
 }  // namespace
 
+// The join dialog's 自動接続 joins the board's access point through
+// NetworkManager (its mock); the update runs on as after OK, and the office
+// network is back when the result shows. First in the file: a run of the
+// whole binary (scripts/screenshots) points the system bus at the mock before
+// anything connects to it.
+TEST(GuiRunThrough, AutoJoinFromTheJoinDialogAndTheOfficeNetworkBackAtTheResult) {
+    NmMock nm;
+    ASSERT_TRUE(nm.start()) << nm.error().toStdString();
+    const QString wlan0 = nm.addWifiDevice(QStringLiteral("wlan0"), NmMock::kActivated);
+    nm.addAccessPoint(wlan0, QStringLiteral("office"), QStringLiteral("Office"));
+    nm.addAccessPoint(wlan0, QStringLiteral("board"), QStringLiteral("IFB-OTA-1234"));
+    nm.addActiveWifiConnection(wlan0, QStringLiteral("Office"), QStringLiteral("Office"));
+    SimProcess sim;
+    ASSERT_TRUE(sim.start()) << sim.error().toStdString();
+    QTemporaryDir dir;
+    const QString exePath = dir.filePath(QStringLiteral("app/ifb-updater"));
+    WriteSettings(exePath,
+                  {QStringLiteral("ComPort=") + sim.linkPath(), QStringLiteral("ComSpeed=4"),
+                   QStringLiteral("App_ESPOta=") + EspotaPath(), QStringLiteral("CHK_IFB_TIME=1000"),
+                   QStringLiteral("CONECT_WAIT_TIME=10000"), QStringLiteral("Prog_WAIT_TIME=20000")});
+    {
+        QFile settings(SettingsPathFor(exePath));
+        ASSERT_TRUE(settings.open(QIODevice::Append));
+        settings.write("[WiFi]\nAutoJoinButton=1\n");
+    }
+    const Camera camera;
+    UpdaterWindow window(exePath, kFirmwareId);
+    TVX7IFBProgAppForm& form = window.form();
+    ModalScript script;
+    bool portDialogRan = false, joinRan = false, resultRan = false;
+    PickBoardPort(script, sim, nullptr, &portDialogRan);
+    window.show();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !form.firmwareVersionText().isEmpty() || form.closeHandled(); }, 30000));
+    ASSERT_FALSE(form.closeHandled()) << LogLines(form.Memo1()).join('\n').toStdString();
+
+    QString st1, onWlan0AtResult;
+    script.on<TMsg1Dlg>(
+        15000,
+        [&](TMsg1Dlg* dialog) {
+            auto* button = child<QPushButton>(dialog, "AutoJoinBtn");
+            ASSERT_NE(button, nullptr);
+            EXPECT_TRUE(button->isVisible());
+            EXPECT_EQ(button->text(), QStringLiteral("自動接続"));
+            camera.shoot(dialog, "auto-join");
+            QTest::mouseClick(button, Qt::LeftButton);
+        },
+        &joinRan);
+    script.on<TResultDlg>(
+        90000,
+        [&](TResultDlg* dialog) {
+            st1 = dialog->ST1()->text();
+            onWlan0AtResult = nm.activeOn(wlan0);
+            QTest::mouseClick(child<QPushButton>(dialog, "Button1"), Qt::LeftButton);
+        },
+        &resultRan);
+    QTest::mouseClick(child<QToolButton>(&form, "ToolButton2"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return resultRan; }, 5000))
+        << LogLines(form.Memo1()).join('\n').toStdString();
+    EXPECT_TRUE(joinRan);
+    EXPECT_EQ(st1, QStringLiteral("OK"));
+    EXPECT_EQ(onWlan0AtResult, QStringLiteral("Office"));
+    const QStringList log = LogLines(form.Memo1());
+    EXPECT_TRUE(log.contains(
+        QStringLiteral("Wi-Fi自動接続: wlan0 を「IFB-OTA-1234」に接続しました (前の接続: Office)。")))
+        << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Wi-Fi: wlan0 を前の接続 Office に戻しました。")));
+    EXPECT_EQ(nm.calls(QStringLiteral("AddAndActivateConnection")).size(), 1);
+    for (const QString& id : nm.connectionIds()) EXPECT_FALSE(id.startsWith(QStringLiteral("ifb-updater-")));
+    EXPECT_TRUE(form.close());
+}
+
 TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     SimProcess sim;
     ASSERT_TRUE(sim.start()) << sim.error().toStdString();
@@ -252,31 +354,7 @@ TEST(GuiRunThrough, PortDialogStartUpWriteResultAndClose) {
     ModalScript script;
 
     // The port dialog: pick the board's port, press Open.
-    script.on<TOpenCom1Dlg>(
-        10000,
-        [&](TOpenCom1Dlg* dialog) {
-            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("シリアルポートのオープン"));
-            auto* list = child<QListWidget>(dialog, "LBComPort");
-            auto* open = child<QPushButton>(dialog, "OKBtn");
-            int row = -1;
-            for (int i = 0; list && i < list->count(); ++i)
-                if (TEnumCom::PortNameOfItem(list->item(i)->text()) == sim.linkPath()) row = i;
-            if (!list || !open || row < 0) {
-                ADD_FAILURE() << "the board's port is not listed: "
-                              << dialog->items().join(", ").toStdString();
-                dialog->reject();
-                return;
-            }
-            list->scrollToItem(list->item(row));
-            QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                              list->visualItemRect(list->item(row)).center());
-            EXPECT_EQ(dialog->selectedIndex(), row);
-            EXPECT_EQ(dialog->portText(), list->item(row)->text());
-            EXPECT_EQ(dialog->speedItem(), 4);  // ComSpeed 4: 115.2kbps
-            camera.shoot(dialog, "port-dialog");
-            QTest::mouseClick(open, Qt::LeftButton);
-        },
-        &portDialogRan);
+    PickBoardPort(script, sim, &camera, &portDialogRan);
     window.show();
 
     // The start-up runs from the first show and ends with the window ready.
