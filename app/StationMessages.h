@@ -5,6 +5,9 @@
 // The operator's texts of station mode: board after board in one run.
 namespace ifb::StationMessages {
 
+inline QString menu() {
+    return QStringLiteral("ステーション(&S)");
+}
 inline QString menuItem() {
     return QStringLiteral("連続書き込み");
 }

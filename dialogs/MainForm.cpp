@@ -110,12 +110,13 @@ TVX7IFBProgAppForm::TVX7IFBProgAppForm(const QString& firmwareId, QWidget* paren
     QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("設定"));
     settingsMenu->setObjectName(QStringLiteral("N6"));
     settingsMenu->addAction(reselectItem_);
-    settingsMenu->addSeparator();
-    settingsMenu->addAction(stationItem_);
-    settingsMenu->addAction(resetCountersItem_);
     QMenu* recordsMenu = menuBar()->addMenu(RecordsMessages::menuRecords());
     recordsMenu->setObjectName(QStringLiteral("RecordsMenu"));
     recordsMenu->addAction(historyItem_);
+    QMenu* stationMenu = menuBar()->addMenu(StationMessages::menu());
+    stationMenu->setObjectName(QStringLiteral("StationMenu"));
+    stationMenu->addAction(stationItem_);
+    stationMenu->addAction(resetCountersItem_);
     QMenu* helpMenu = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     helpMenu->setObjectName(QStringLiteral("Help1"));
     helpMenu->addAction(helpAbout1_);

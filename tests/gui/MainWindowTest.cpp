@@ -45,12 +45,13 @@ TEST(MainWindowTest, CaptionControlsAndMenus) {
 
     QStringList titles;
     for (QAction* a : w.menuBar()->actions()) titles.append(a->text());
-    EXPECT_EQ(titles, (QStringList{"ファイル(&F)", "設定", "記録(&R)", "ヘルプ(&H)"}));
+    EXPECT_EQ(titles, (QStringList{"ファイル(&F)", "設定", "記録(&R)", "ステーション(&S)", "ヘルプ(&H)"}));
     const QList<QAction*> menus = w.menuBar()->actions();
     EXPECT_EQ(menuTexts(menus.at(0)->menu()), (QStringList{"書き込み開始", "終了(&X)"}));
     EXPECT_EQ(menuTexts(menus.at(1)->menu()), QStringList{"実行ファイル再設定"});
     EXPECT_EQ(menuTexts(menus.at(2)->menu()), QStringList{"履歴(&H)..."});
-    EXPECT_EQ(menuTexts(menus.at(3)->menu()), QStringList{"バージョン情報(&A)..."});
+    EXPECT_EQ(menuTexts(menus.at(3)->menu()), (QStringList{"連続書き込み", "カウンタをリセット"}));
+    EXPECT_EQ(menuTexts(menus.at(4)->menu()), QStringList{"バージョン情報(&A)..."});
     EXPECT_EQ(child<QAction>(&w, "FileSaveItem")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
 
     WidgetOperator op(w);
