@@ -128,9 +128,8 @@ std::optional<int> Parse(const QCoreApplication& app, CommandLine& out) {
             return ifb::kExitUsage;
         }
     }
-    if (!out.batch &&
-        (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes) || parser.isSet(repeat) ||
-         parser.isSet(autoJoin))) {
+    if (!out.batch && (parser.isSet(port) || parser.isSet(speed) || parser.isSet(yes) ||
+                       parser.isSet(repeat) || parser.isSet(autoJoin))) {
         std::fputs("--port, --speed, --yes, --repeat and --auto-join need --batch\n", stderr);
         return ifb::kExitUsage;
     }
