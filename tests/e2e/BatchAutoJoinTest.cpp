@@ -25,10 +25,7 @@ class BatchAutoJoinTest : public ::testing::Test {
     // The office network up on wlan0, the board's access point in range.
     void startOffice(NmMock::Activation activation = NmMock::Activation::Succeeds) {
         ASSERT_TRUE(nm.start(activation)) << nm.error().toStdString();
-        wlan0 = nm.addWifiDevice(QStringLiteral("wlan0"), NmMock::kActivated);
-        nm.addAccessPoint(wlan0, QStringLiteral("office"), QStringLiteral("Office"));
-        nm.addAccessPoint(wlan0, QStringLiteral("board"), kBoardSsid);
-        nm.addActiveWifiConnection(wlan0, QStringLiteral("Office"), QStringLiteral("Office"));
+        wlan0 = nm.addOfficeWithBoard(kBoardSsid).wlan0;
     }
     void run(BatchRun& batch) {
         ASSERT_TRUE(RunAll({&batch}, 1, kRunLimitMs)) << batch.error().toStdString();

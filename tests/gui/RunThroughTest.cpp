@@ -267,10 +267,7 @@ bool BoardUp(const SimProcess& sim) {
 TEST(GuiRunThrough, AutoJoinFromTheJoinDialogAndTheOfficeNetworkBackAtTheResult) {
     NmMock nm;
     ASSERT_TRUE(nm.start()) << nm.error().toStdString();
-    const QString wlan0 = nm.addWifiDevice(QStringLiteral("wlan0"), NmMock::kActivated);
-    nm.addAccessPoint(wlan0, QStringLiteral("office"), QStringLiteral("Office"));
-    nm.addAccessPoint(wlan0, QStringLiteral("board"), QStringLiteral("IFB-OTA-1234"));
-    nm.addActiveWifiConnection(wlan0, QStringLiteral("Office"), QStringLiteral("Office"));
+    const QString wlan0 = nm.addOfficeWithBoard(QStringLiteral("IFB-OTA-1234")).wlan0;
     SimProcess sim;
     ASSERT_TRUE(sim.start()) << sim.error().toStdString();
     QTemporaryDir dir;

@@ -61,6 +61,14 @@ RecordFilter Filter(QDate from, QDate to, const char* result, const char* model,
 }
 
 // What a query on its own connection answers, one row, values as text.
+// An update that ended OK, starting now.
+UpdateFacts OkFacts() {
+    UpdateFacts facts;
+    facts.startedAt = QDateTime::currentDateTimeUtc();
+    facts.outcome = QStringLiteral("ok");
+    return facts;
+}
+
 QStringList Query(const QString& path, const QString& sql) {
     QStringList out;
     {
@@ -301,9 +309,7 @@ TEST(RecordKeeper, KilledRightAfterTheCommitLeavesTheRecord) {
                 ScriptedOperator op;
                 RecordKeeper keeper(op, QStringLiteral("1022IFB00"));
                 keeper.open(settingsPath);
-                UpdateFacts facts;
-                facts.startedAt = QDateTime::currentDateTimeUtc();
-                facts.outcome = QStringLiteral("ok");
+                UpdateFacts facts = OkFacts();
                 facts.outcomeCode = 0;
                 facts.model = QStringLiteral("child");
                 keeper.commit(facts);
@@ -339,9 +345,7 @@ TEST(RecordKeeper, TheUploaderIsHashedOncePerVersionOfItsFileAcrossRuns) {
         ScriptedOperator op;
         RecordKeeper keeper(op, QStringLiteral("1022IFB00"));
         keeper.open(settingsPath);
-        UpdateFacts facts;
-        facts.startedAt = QDateTime::currentDateTimeUtc();
-        facts.outcome = QStringLiteral("ok");
+        UpdateFacts facts = OkFacts();
         facts.uploader = tool;
         keeper.commit(facts);
         return keeper.store().page({}, 0, 1).first().uploaderSha256;
@@ -369,9 +373,7 @@ TEST(RecordKeeper, MissingOrUnwritableFolderIsToldOnceAndRecordsWait) {
         SCOPED_TRACE(settings);
         op.log.lines.clear();
         keeper.open(QString::fromLatin1(settings));
-        UpdateFacts facts;
-        facts.startedAt = QDateTime::currentDateTimeUtc();
-        facts.outcome = QStringLiteral("ok");
+        UpdateFacts facts = OkFacts();
         keeper.commit(facts);
         keeper.commit(facts);
         const QStringList told = op.log.lines.filter(QStringLiteral("記録ファイル"));
@@ -398,9 +400,7 @@ TEST(RecordKeeper, ReadOnlyRecordsFileIsToldOnceAndLeftAsItWas) {
             ScriptedOperator op;
             RecordKeeper keeper(op, QStringLiteral("1022IFB00"));
             keeper.open(settingsPath);
-            UpdateFacts facts;
-            facts.startedAt = QDateTime::currentDateTimeUtc();
-            facts.outcome = QStringLiteral("ok");
+            UpdateFacts facts = OkFacts();
             keeper.commit(facts);
             keeper.commit(facts);
             const qsizetype told = op.log.lines.filter(QStringLiteral("記録ファイル")).size();

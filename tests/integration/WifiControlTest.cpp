@@ -43,10 +43,9 @@ class WifiControlTest : public ::testing::Test {
     // The office network up on wlan0, the board's access point in range.
     void startOffice(NmMock::Activation activation = NmMock::Activation::Succeeds) {
         ASSERT_TRUE(nm.start(activation)) << nm.error().toStdString();
-        wlan0 = nm.addWifiDevice(QStringLiteral("wlan0"), NmMock::kActivated);
-        nm.addAccessPoint(wlan0, QStringLiteral("office"), QStringLiteral("Office"));
-        nm.addAccessPoint(wlan0, QStringLiteral("board"), kBoardSsid);
-        office = nm.addActiveWifiConnection(wlan0, QStringLiteral("Office"), QStringLiteral("Office"));
+        const NmMock::Office scene = nm.addOfficeWithBoard(kBoardSsid);
+        wlan0 = scene.wlan0;
+        office = scene.connection;
         ASSERT_EQ(nm.activeOn(wlan0), QStringLiteral("Office")) << nm.error().toStdString();
     }
     WifiJoinResult join(const QString& ssid = kBoardSsid, int timeoutMs = 5000) {

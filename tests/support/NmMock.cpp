@@ -200,6 +200,16 @@ QString NmMock::addAccessPoint(const QString& device, const QString& name, const
                      QVariant::fromValue(static_cast<uchar>(80)), 0x100u});
 }
 
+NmMock::Office NmMock::addOfficeWithBoard(const QString& boardSsid) {
+    Office office;
+    office.wlan0 = addWifiDevice(QStringLiteral("wlan0"), kActivated);
+    addAccessPoint(office.wlan0, QStringLiteral("office"), QStringLiteral("Office"));
+    addAccessPoint(office.wlan0, QStringLiteral("board"), boardSsid);
+    office.connection =
+        addActiveWifiConnection(office.wlan0, QStringLiteral("Office"), QStringLiteral("Office"));
+    return office;
+}
+
 QString NmMock::addActiveWifiConnection(const QString& device, const QString& id, const QString& ssid) {
     const QString settings = mockCall(kManager, QStringLiteral("AddWiFiConnection"),
                                       {device, id, ssid, QStringLiteral("wpa-psk")});

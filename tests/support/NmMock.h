@@ -46,6 +46,13 @@ class NmMock {
     // A saved connection named id for ssid on the device, brought up there;
     // returns its settings path.
     QString addActiveWifiConnection(const QString& device, const QString& id, const QString& ssid);
+    // The office network "Office" up on wlan0 and the board's access point in
+    // range, as most tests start.
+    struct Office {
+        QString wlan0;       // the device's path
+        QString connection;  // the office connection's settings path
+    };
+    Office addOfficeWithBoard(const QString& boardSsid);
     // A saved connection as our program would have left it.
     QString addSavedConnection(const QString& id, const QStringList& permissions);
     void removeConnection(const QString& device, const QString& settingsPath);
