@@ -146,7 +146,7 @@ StartupResult Station::takeBoard(bool newUnit) {
     const TTComXDlg* link = c_.board.link();
     const bool found = (link && link->IsLinkOpen() && discovery_.CheckBoard(s.program.checkBoardMs())) ||
                        discovery_.FindBoard();
-    if (newUnit) beginUnit();
+    if (found && newUnit) beginUnit();
     StartupResult result = found ? startUp_.takeBoardRecords() : StartupResult::BoardNotFound;
     if (result == StartupResult::Ready) {
         if (newUnit) {
@@ -157,15 +157,21 @@ StartupResult Station::takeBoard(bool newUnit) {
         return result;
     }
     // No board to write: the next one is awaited (unless the window closes).
-    if (found) {
-        if (enabled()) ++counters_.ng;
-        giveBack(true);
-    } else {
+    if (found)
+        refused();
+    else
         awaitBoard();
-    }
+    return result;
+}
+
+void Station::refused() {
+    if (enabled()) ++counters_.ng;
+    if (c_.board.link())
+        giveBack(true);
+    else
+        awaitBoard();
     c_.op.setWriteCommandAvailable(false);
     emit changed();
-    return result;
 }
 
 }  // namespace ifb

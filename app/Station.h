@@ -56,6 +56,9 @@ class Station : public QObject {
     // (the port dialog when that port fails) and its records. newUnit false
     // takes the board that is there again (a write asked for after a skip).
     StartupResult takeBoard(bool newUnit = true);
+    // A board that answered but was refused (the start-up's box has been
+    // shown): counted, given back, and the next one awaited.
+    void refused();
     // The operator's "次のボード": the board attached, when it still is the
     // same one, is given back first.
     StartupResult nextBoard();

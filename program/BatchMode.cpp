@@ -155,7 +155,12 @@ int RunStation(UpdaterApp& app, ConsoleOperator& op, const BatchOptions& options
         if (code != 0) lastFailure = code;
         std::fprintf(stderr, "unit %d: %s (%d) ROM %s, target ID %s\n", unit, what, code,
                      qPrintable(s.RomVersion), qPrintable(s.TargetId));
-        if (started == StartupResult::BoardNotFound || InterruptHandler::interrupted()) break;
+        // Nothing another board could mend: no board at all, the program's path, no upload tool.
+        if (started == StartupResult::BoardNotFound || started == StartupResult::PathCheckFailed ||
+            started == StartupResult::EspotaNotChosen || InterruptHandler::interrupted())
+            break;
+        // The start-up's own refusal leaves the board as the window would close on it.
+        if (started != StartupResult::Ready && !app.station().waitingForBoard()) app.station().refused();
         if (options.repeat.value_or(1) > 0 && unit >= *options.repeat) break;
         if (!AwaitNextBoard(app, options, started)) break;
     }

@@ -224,4 +224,26 @@ TEST(StationBatch, RepeatTakesBoardAfterBoardAndEndsWithTheLastFailure) {
     EXPECT_FALSE(QString::fromUtf8(FileBytes(run.settingsPath())).contains(QStringLiteral("[Station]")));
 }
 
+TEST(StationBatch, ARefusedFirstBoardIsCountedAndTheNextOneWritten) {
+    BatchRunSetup setup;
+    setup.name = QStringLiteral("station, refused first");
+    setup.simArgs = {QStringLiteral("--model"), QStringLiteral("PL-RZ42-IFB")};
+    setup.args << QStringLiteral("--repeat") << QStringLiteral("2");
+    setup.trigger = QStringLiteral("Waiting for the next board...");
+    setup.action = [](BatchRun& run) { run.swapBoard({}); };
+    BatchRun run(setup);
+    ASSERT_TRUE(RunAll({&run}, 1, 180000)) << run.error().toStdString();
+    EXPECT_EQ(run.exitCode(), 14) << "the refused unit's code" << run.err().toStdString();
+    EXPECT_TRUE(run.err().contains(QStringLiteral("unit 1: refused (14)"))) << run.err().toStdString();
+    EXPECT_TRUE(run.err().contains(QStringLiteral("unit 2: OK (0)"))) << run.err().toStdString();
+    EXPECT_TRUE(run.err().contains(QStringLiteral("units 2: OK 1, NG 1, current 0\n")))
+        << run.err().toStdString();
+    const QList<UpdateRecord> rows = StoredRecords(run.settingsPath());
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].outcome, QStringLiteral("refused"));
+    EXPECT_EQ(rows[0].unit, std::optional<int>(1));
+    EXPECT_EQ(rows[1].outcome, QStringLiteral("ok"));
+    EXPECT_EQ(rows[1].unit, std::optional<int>(2));
+}
+
 }  // namespace
