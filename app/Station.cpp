@@ -149,11 +149,8 @@ StartupResult Station::takeBoard(bool newUnit) {
     if (found && newUnit) beginUnit();
     StartupResult result = found ? startUp_.takeBoardRecords() : StartupResult::BoardNotFound;
     if (result == StartupResult::Ready) {
-        if (newUnit) {
-            boardReady();
-        } else {
-            c_.op.setWriteCommandAvailable(true);
-        }
+        c_.op.setWriteCommandAvailable(true);
+        if (newUnit) boardReady();
         return result;
     }
     // No board to write: the next one is awaited (unless the window closes).

@@ -57,6 +57,7 @@ TEST(Station, ThreeBoardsInARowReplugAndFixture) {
     // Unit 1: written, then given back; the station waits.
     h.app->writeCommand();
     EXPECT_TRUE(station.waitingForBoard());
+    EXPECT_FALSE(h.op.writeCommandAvailable) << "no board to write";
     ASSERT_FALSE(h.op.statusTexts.isEmpty());
     EXPECT_EQ(h.op.statusTexts.last(), QStringLiteral("次のボードを接続してください"));
     EXPECT_EQ(first->lastMode(), 3) << "the first board has its mode back";
@@ -69,6 +70,7 @@ TEST(Station, ThreeBoardsInARowReplugAndFixture) {
     ASSERT_TRUE(second->start()) << second->error().toStdString();
     ASSERT_TRUE(WaitUntil([&] { return !station.waitingForBoard(); }, 15000)) << "the re-plug was not seen";
     EXPECT_EQ(h.app->session().TargetId, QStringLiteral("BEEF"));
+    EXPECT_TRUE(h.op.writeCommandAvailable) << "the next board may be written";
     h.app->writeCommand();
     EXPECT_EQ(second->lastMode(), 3);
 
